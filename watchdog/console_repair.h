@@ -1,0 +1,16 @@
+#pragma once
+
+// Runs a command line in a hidden child process and gives its exit code, or
+// -1 when it cannot be started, its code cannot be read, or it timed out.
+int invokeExeFile(char* command_line);
+
+// 554 or 995 when the agent recorded that write error, else 0.
+int read_writefile_errorcode();
+// Resets the recorded error to "0".
+void clear_writefile_errorcode();
+// action 0 disables, 1 enables the console device; 1 on success.
+int enable_disable_serial_dev(int action);
+// Stops the agent, disables and enables the console device; 1 on success.
+int restart_consle_dev();
+// 1 when the console device is present and its driver runs.
+int check_serial_dev();
