@@ -80,3 +80,11 @@
 #define TRAY_LOG_NAME "\\virtio\\monitor\\qor_tel.log"
 #define MARKER_PATCHING "vm_patching"
 #define MARKER_CLOSING "vm_closing"
+
+// ---- Test builds only: seams and doubles ----
+#ifdef GT_TEST_SEAMS
+#define TEST_WATCHDOG_KEY "Software\\GuestToolsTest\\watchdog"   // HKEY_LOCAL_MACHINE
+#define TEST_PERIOD_VALUE "period_ms"                            // REG_DWORD pass period
+#define AGENT_DOUBLE_IMAGE "agent_double.exe"
+#define AGENT_DOUBLE_CRASH_EVENT "gt_agent_double_crash"
+#endif
