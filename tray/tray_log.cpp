@@ -1,10 +1,124 @@
 #include "tray_log.h"
 
-bool get_program_files_dir(char*)
+#include <windows.h>
+#include <shlobj.h>
+#include <share.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <strsafe.h>
+
+#include "contract.h"
+
+namespace {
+
+const size_t PATH_CAPACITY = 259;   // of a MAX_PATH buffer, terminator included
+const long long TRIM_THRESHOLD = 10240;
+const int OPEN_ATTEMPTS = 8;
+const DWORD OPEN_RETRY_PAUSE_MS = 10;
+
+// The window, worker and idle threads all log. The lock is made on first use
+// (no InitOnce before Vista): 0 = not yet, 1 = being made, 2 = ready.
+CRITICAL_SECTION g_log_lock;
+volatile LONG g_log_lock_state = 0;
+
+CRITICAL_SECTION* log_lock()
 {
-    return false;
+    if (InterlockedCompareExchange(&g_log_lock_state, 1, 0) == 0) {
+        InitializeCriticalSection(&g_log_lock);
+        InterlockedExchange(&g_log_lock_state, 2);
+    }
+    while (InterlockedCompareExchange(&g_log_lock_state, 2, 2) != 2)
+        Sleep(0);
+    return &g_log_lock;
 }
 
-void write_tray_log(const char*, const char*) {}
+struct log_lock_guard {
+    CRITICAL_SECTION* cs;
+    log_lock_guard() : cs(log_lock()) { EnterCriticalSection(cs); }
+    ~log_lock_guard() { LeaveCriticalSection(cs); }
+    log_lock_guard(const log_lock_guard&) = delete;
+    log_lock_guard& operator=(const log_lock_guard&) = delete;
+};
 
-void trim_tray_log() {}
+bool tray_log_path(const char* log_name, char* out)
+{
+    char folder[MAX_PATH] = {0};
+    if (!get_program_files_dir(folder))
+        return false;
+    return make_tray_log_path(folder, log_name, out);
+}
+
+// Others may read while a line is written, never write: a second tray
+// program (another session) or a reader denying writes makes the open fail
+// for sharing, and a few short retries get the line in.
+FILE* open_log_for_append(const char* path)
+{
+    for (int attempt = 1;; ++attempt) {
+        FILE* file = _fsopen(path, "a+", _SH_DENYWR);
+        if (file)
+            return file;
+        DWORD error = GetLastError();
+        bool sharing = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+        if (!sharing || attempt == OPEN_ATTEMPTS)
+            return nullptr;
+        Sleep(OPEN_RETRY_PAUSE_MS);
+    }
+}
+
+} // namespace
+
+bool make_tray_log_path(const char* folder, const char* log_name, char* out)
+{
+    if (FAILED(StringCchCopyA(out, PATH_CAPACITY, folder)))
+        return false;
+    return SUCCEEDED(StringCchCatA(out, PATH_CAPACITY, log_name));
+}
+
+bool tray_log_too_big(long long size)
+{
+    return size > TRIM_THRESHOLD;
+}
+
+bool get_program_files_dir(char* buffer)
+{
+    char path[MAX_PATH] = {0};
+    if (!SHGetSpecialFolderPathA(nullptr, path, CSIDL_PROGRAM_FILES, FALSE))
+        return false;
+    return SUCCEEDED(StringCchCopyA(buffer, PATH_CAPACITY, path));
+}
+
+void write_tray_log(const char* log_name, const char* message)
+{
+    char path[MAX_PATH] = {0};
+    if (!tray_log_path(log_name, path))
+        return;
+
+    time_t now = time(nullptr);
+    struct tm local;
+    if (localtime_s(&local, &now) != 0) {
+        fputs("Invalid argument to localtime_s.", stdout);
+        return;
+    }
+    char stamp[100] = {0};
+    strftime(stamp, sizeof(stamp) - 1, "%Y-%m-%d %H:%M:%S", &local);
+
+    log_lock_guard guard;
+    FILE* file = open_log_for_append(path);
+    if (!file)
+        return;
+    fprintf(file, "%s : %s\n", stamp, message);
+    fclose(file);
+}
+
+void trim_tray_log()
+{
+    char path[MAX_PATH] = {0};
+    if (!tray_log_path(TRAY_LOG_NAME, path))
+        return;
+    log_lock_guard guard;
+    struct _stat status;
+    if (_stat(path, &status) == 0 && tray_log_too_big(status.st_size))
+        DeleteFileA(path);
+}

@@ -1,4 +1,5 @@
 #pragma once
+#include <stddef.h>
 
 // Fills buffer (260 bytes) with the Program Files folder; false when unknown.
 bool get_program_files_dir(char* buffer);
@@ -6,3 +7,9 @@ bool get_program_files_dir(char* buffer);
 void write_tray_log(const char* log_name, const char* message);
 // Deletes the tray log when it has grown beyond 10240 bytes.
 void trim_tray_log();
+
+// Folder + file name into out (260 bytes, at most 258 characters); false
+// when the whole path does not fit, so nothing is ever done with a cut path.
+bool make_tray_log_path(const char* folder, const char* log_name, char* out);
+// True for a log size that start-up deletes.
+bool tray_log_too_big(long long size);
