@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 #include <shellapi.h>
+#include <stddef.h>
 
 // Process-wide state of the tray program. Set by the entry before the
 // message loop runs; the icon record and its two flags belong to the window
@@ -12,6 +13,12 @@ extern HWND volatile g_hTrayWnd;
 extern UINT g_uAddTray;
 extern UINT g_uHideTray;
 extern UINT g_uTaskbarCreated;
+
+// The icon record's size as the shell expects it: the version-3 layout,
+// up to and including guidItem (504 bytes in 32-bit builds, 520 in 64-bit).
+const DWORD NOTIFY_ICON_V3_SIZE = offsetof(NOTIFYICONDATAA, guidItem) + sizeof(GUID);
+static_assert(NOTIFY_ICON_V3_SIZE == (sizeof(void*) == 8 ? 520 : 504), "version-3 record size");
+static_assert(NOTIFY_ICON_V3_SIZE <= sizeof(NOTIFYICONDATAA), "the record holds guidItem");
 
 // Window thread only.
 extern NOTIFYICONDATAA g_nid;

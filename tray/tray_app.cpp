@@ -1,0 +1,160 @@
+#include "tray_app.h"
+
+#include <stdio.h>
+
+#include "autostart.h"
+#include "command_line.h"
+#include "console_output.h"
+#include "contract.h"
+#include "platform_check.h"
+#include "process_lookup.h"
+#include "tray_icon.h"
+#include "tray_state.h"
+#include "tray_window.h"
+#include "ui_strings.h"
+#include "upgrade_strategy.h"
+#include "worker.h"
+
+static_assert(sizeof(void*) == 8 || sizeof(WNDCLASSEXA) == 48, "WNDCLASSEXA is 48 bytes");
+
+static const int TRAY_WINDOW_WIDTH = 360;
+static const int TRAY_WINDOW_HEIGHT = 126;
+
+static void show_failure(const char* text)
+{
+    char caption[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, caption, MAX_PATH);
+    MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONEXCLAMATION);
+}
+
+#ifdef GT_TEST_SEAMS
+// Test builds only: GT_TRAY_RETRY_MS shortens the icon's retry spacing;
+// GT_TRAY_SHELL_DELAY_MS makes the shell refuse the icon for that long after
+// start, as if the taskbar came up late.
+static DWORD s_test_start_tick = 0;
+static DWORD s_test_shell_delay_ms = 0;
+
+static BOOL late_shell_notify(DWORD command, NOTIFYICONDATAA* data)
+{
+    if (GetTickCount() - s_test_start_tick < s_test_shell_delay_ms)
+        return FALSE;
+    return Shell_NotifyIconA(command, data);
+}
+
+static DWORD environment_number(const char* name)
+{
+    char text[32] = {};
+    if (GetEnvironmentVariableA(name, text, sizeof text) == 0)
+        return 0;
+    return static_cast<DWORD>(atoi(text));
+}
+
+static void apply_test_seams()
+{
+    if (DWORD retry = environment_number("GT_TRAY_RETRY_MS"))
+        g_test_retry_interval_ms = retry;
+    s_test_shell_delay_ms = environment_number("GT_TRAY_SHELL_DELAY_MS");
+    if (s_test_shell_delay_ms) {
+        s_test_start_tick = GetTickCount();
+        g_test_shell_notify = late_shell_notify;
+    }
+}
+#endif
+
+HWND create_tray_window()
+{
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof wc;
+    wc.style = 0;
+    wc.lpfnWndProc = tray_window_proc;
+    wc.hInstance = g_hInstance;
+    wc.hCursor = static_cast<HCURSOR>(LoadImageA(nullptr, MAKEINTRESOURCEA(32512) /* IDC_ARROW */,
+                                                 IMAGE_CURSOR, 0, 0, LR_SHARED));
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = TRAY_WINDOW_CLASS;
+    RegisterClassExA(&wc);
+    return CreateWindowExA(WS_EX_TOPMOST, TRAY_WINDOW_CLASS, TRAY_WINDOW_TITLE, WS_CAPTION | WS_SYSMENU,
+                           CW_USEDEFAULT, CW_USEDEFAULT, TRAY_WINDOW_WIDTH, TRAY_WINDOW_HEIGHT, nullptr,
+                           nullptr, g_hInstance, nullptr);
+}
+
+static void add_app_icon_control(HWND parent)
+{
+    CreateWindowExA(0, "STATIC", "app_icon", WS_CHILD | WS_VISIBLE | SS_ICON, 55, 12, 32, 32, parent,
+                    nullptr, g_hInstance, nullptr);
+}
+
+int run_tray()
+{
+    if (!is_kvm_platform(nullptr))
+        return 0;
+    if (HWND running = FindWindowA(TRAY_WINDOW_CLASS, nullptr)) {
+        PostMessageA(running, RegisterWindowMessageA(ADD_TRAY_MESSAGE), 0, 0);
+        return 0;
+    }
+#ifdef GT_TEST_SEAMS
+    apply_test_seams();
+#endif
+    g_uAddTray = RegisterWindowMessageA(ADD_TRAY_MESSAGE);
+    g_uHideTray = RegisterWindowMessageA(HIDE_TRAY_MESSAGE);
+
+    HANDLE worker = CreateThread(nullptr, 0, tray_worker_thread, nullptr, 0, nullptr);
+    if (!worker) {
+        show_failure(TEXT_THREAD_FAILED);
+        return 1;
+    }
+    CloseHandle(worker);
+
+    read_upgrade_strategy();
+    g_hTrayWnd = create_tray_window();
+    if (!g_hTrayWnd) {
+        show_failure(TEXT_CREATE_WINDOW_FAILED);
+        return 1;
+    }
+    char path[MAX_PATH] = {};
+    if (GetModuleFileNameA(nullptr, path, MAX_PATH) == 0) {
+        show_failure(TEXT_MODULE_NAME_FAILED);
+        return 1;
+    }
+    g_pUiStrings = choose_ui_strings(GetSystemDefaultLCID());
+    add_app_icon_control(g_hTrayWnd);
+    setup_tray_icon();
+    show_tray_icon();
+    PostMessageA(g_hTrayWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(g_hIcon));
+
+    MSG msg = {};
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+int tray_main(const char* tail)
+{
+    switch (parse_tray_switch(tail)) {
+    case SWITCH_RUN:
+        return run_tray();
+    case SWITCH_UNINSTALL: {
+        use_parent_console();
+        remove_autostart();
+        fflush(stdout);
+        // The first OTHER copy: this process carries the same image name.
+        DWORD running = find_process_by_name_except(TRAY_IMAGE_NAME, GetCurrentProcessId());
+        if (running)
+            terminate_process_by_id(running);
+        return 0;
+    }
+    case SWITCH_INSTALL:
+        use_parent_console();
+        add_autostart();
+        fflush(stdout);
+        return 0;
+    case SWITCH_USAGE:
+        break;
+    }
+    use_parent_console();
+    print_tray_usage();
+    fflush(stdout);
+    return 0;
+}

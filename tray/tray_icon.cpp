@@ -1,0 +1,132 @@
+#include "tray_icon.h"
+
+#include <strsafe.h>
+
+#include "contract.h"
+#include "tray_state.h"
+#include "ui_strings.h"
+
+#ifdef GT_TEST_SEAMS
+shell_notify_fn g_test_shell_notify = nullptr;
+UINT g_test_retry_interval_ms = ICON_RETRY_INTERVAL_MS;
+#endif
+
+// Retries still to make, and the record flags of the request they repeat.
+static int s_retries_left = 0;
+static UINT s_retry_flags = 0;
+
+static BOOL shell_notify(DWORD command)
+{
+#ifdef GT_TEST_SEAMS
+    if (g_test_shell_notify)
+        return g_test_shell_notify(command, &g_nid);
+#endif
+    return Shell_NotifyIconA(command, &g_nid);
+}
+
+static BOOL add_or_modify()
+{
+    return shell_notify(g_bIconAdded ? NIM_MODIFY : NIM_ADD);
+}
+
+static UINT retry_interval()
+{
+#ifdef GT_TEST_SEAMS
+    return g_test_retry_interval_ms;
+#else
+    return ICON_RETRY_INTERVAL_MS;
+#endif
+}
+
+static void stop_retries()
+{
+    if (s_retries_left > 0)
+        KillTimer(g_nid.hWnd, ICON_RETRY_TIMER);
+    s_retries_left = 0;
+}
+
+int setup_tray_icon()
+{
+    g_hIcon = LoadIconA(GetModuleHandleA(TRAY_IMAGE_NAME), MAKEINTRESOURCEA(TRAY_ICON_RESOURCE));
+    ZeroMemory(&g_nid, sizeof g_nid);
+    g_nid.cbSize = NOTIFY_ICON_V3_SIZE;
+    g_nid.hWnd = g_hTrayWnd;
+    g_nid.uID = 0;
+    g_nid.uFlags = ICON_FLAGS;
+    g_nid.uCallbackMessage = WM_TRAYICON;
+    g_nid.uTimeout = BALLOON_TIMEOUT_MS;
+    StringCchPrintfA(g_nid.szInfoTitle, ARRAYSIZE(g_nid.szInfoTitle), "%s", BALLOON_TITLE);
+    g_nid.dwInfoFlags = NIIF_USER;
+    g_uTaskbarCreated = RegisterWindowMessageA(TASKBAR_CREATED_MESSAGE);
+    return 0;
+}
+
+int show_tray_icon()
+{
+    StringCchPrintfA(g_nid.szTip, ARRAYSIZE(g_nid.szTip), "%s", TRAY_TIP_TEXT);
+    g_nid.hIcon = g_hIcon;
+    if (g_bTrayHidden && !(g_nid.uFlags & NIF_INFO))
+        return 0;
+    // A new request replaces whatever is still being retried.
+    stop_retries();
+    if (add_or_modify() || !SetTimer(g_nid.hWnd, ICON_RETRY_TIMER, retry_interval(), nullptr)) {
+        g_bIconAdded = 1;
+        return 0;
+    }
+    s_retries_left = ICON_RETRY_COUNT;
+    s_retry_flags = g_nid.uFlags;
+    return 0;
+}
+
+void on_icon_retry_timer()
+{
+    if (s_retries_left <= 0) {
+        KillTimer(g_nid.hWnd, ICON_RETRY_TIMER);
+        return;
+    }
+    const UINT flags = g_nid.uFlags;
+    g_nid.uFlags = s_retry_flags;
+    const BOOL done = add_or_modify();
+    g_nid.uFlags = flags;
+    --s_retries_left;
+    if (done || s_retries_left == 0) {
+        stop_retries();
+        g_bIconAdded = 1;
+    }
+}
+
+int remove_tray_icon()
+{
+    stop_retries();
+    if (!g_bIconAdded)
+        return 1;
+    if (!shell_notify(NIM_DELETE))
+        return 1;
+    g_bIconAdded = 0;
+    return 0;
+}
+
+const char* balloon_text_for(LPARAM note, const char* const* table)
+{
+    switch (note) {
+    case UPGRADE_NOTE_UPGRADING:
+        return table[UI_UPGRADING];
+    case UPGRADE_NOTE_RESTART:
+        return table[UI_UPGRADED_RESTART];
+    case UPGRADE_NOTE_OVER:
+        return table[UI_UPGRADE_OVER];
+    default:
+        return nullptr;
+    }
+}
+
+void show_upgrade_balloon(LPARAM note)
+{
+    g_bTrayHidden = 0;
+    const char* text = balloon_text_for(note, g_pUiStrings);
+    if (text)
+        StringCchPrintfA(g_nid.szInfo, ARRAYSIZE(g_nid.szInfo), "%s", text);
+    g_nid.uFlags |= NIF_INFO;
+    show_tray_icon();
+    g_nid.uFlags ^= NIF_INFO;
+}

@@ -1,0 +1,40 @@
+#pragma once
+#include <windows.h>
+#include <shellapi.h>
+
+// Timer of the tray window that drives the icon's retries.
+const UINT_PTR ICON_RETRY_TIMER = 1;
+const int ICON_RETRY_COUNT = 30;
+const UINT ICON_RETRY_INTERVAL_MS = 2000;
+
+const UINT ICON_FLAGS = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+const UINT BALLOON_TIMEOUT_MS = 30000;
+#define TRAY_TIP_TEXT "Ondrix"
+#define BALLOON_TITLE "Upgrade Notice"
+#define TRAY_ICON_RESOURCE 103
+
+// Loads the icon and fills the record; registers "TaskbarCreated". Gives 0.
+int setup_tray_icon();
+// Adds the icon, or modifies it when it counts as added; nothing while the
+// icon is hidden and the record carries no balloon. A refused call is
+// retried from the window timer; the icon counts as added after the last
+// attempt. Gives 0.
+int show_tray_icon();
+// The retry timer fired.
+void on_icon_retry_timer();
+// 0 when the icon was deleted; 1 when it did not count as added or the
+// shell refused. Stops pending retries.
+int remove_tray_icon();
+
+// Balloon text for a WM_UPGRADE_NOTIFY lParam from `table`; NULL leaves the
+// previous text.
+const char* balloon_text_for(LPARAM note, const char* const* table);
+// WM_UPGRADE_NOTIFY: brings the icon back with the balloon.
+void show_upgrade_balloon(LPARAM note);
+
+#ifdef GT_TEST_SEAMS
+// Replaces Shell_NotifyIconA and the retry spacing in tests.
+typedef BOOL (*shell_notify_fn)(DWORD command, NOTIFYICONDATAA* data);
+extern shell_notify_fn g_test_shell_notify;
+extern UINT g_test_retry_interval_ms;
+#endif

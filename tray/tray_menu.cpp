@@ -1,0 +1,50 @@
+#include "tray_menu.h"
+
+#include "contract.h"
+#include "tray_state.h"
+#include "ui_strings.h"
+#include "upgrade_strategy.h"
+
+void show_tray_menu(HWND window)
+{
+    read_upgrade_strategy();
+    POINT cursor = {};
+    GetCursorPos(&cursor);
+    HMENU menu = CreatePopupMenu();
+    if (!menu)
+        return;
+    const UINT auto_check = g_bAutoUpgrade == 1 ? MF_CHECKED : 0;
+    const UINT close_check = g_bCloseUpgrade == 1 ? MF_CHECKED : 0;
+    InsertMenuA(menu, static_cast<UINT>(-1), MF_BYPOSITION | auto_check, ID_UPGRADE_AUTO,
+                g_pUiStrings[UI_AUTO_UPGRADE]);
+    InsertMenuA(menu, static_cast<UINT>(-1), MF_BYPOSITION | close_check, ID_UPGRADE_CLOSE,
+                g_pUiStrings[UI_CLOSE_UPGRADE]);
+    InsertMenuA(menu, static_cast<UINT>(-1), MF_BYPOSITION, ID_TRAY_ABOUT, g_pUiStrings[UI_ABOUT]);
+    SetForegroundWindow(window);
+    TrackPopupMenu(menu, TPM_BOTTOMALIGN, cursor.x, cursor.y, 0, window, nullptr);
+    DestroyMenu(menu);
+}
+
+void on_tray_menu_command(UINT command)
+{
+    switch (command) {
+    case ID_UPGRADE_AUTO:
+        if (write_upgrade_strategy(2) == 0) {
+            g_bAutoUpgrade = 1;
+            g_bCloseUpgrade = 0;
+        }
+        break;
+    case ID_UPGRADE_CLOSE:
+        if (write_upgrade_strategy(3) == 0) {
+            g_bAutoUpgrade = 0;
+            g_bCloseUpgrade = 1;
+        }
+        break;
+    case ID_TRAY_ABOUT:
+        MessageBoxA(nullptr, g_pUiStrings[UI_ABOUT_TEXT], g_pUiStrings[UI_ABOUT_CAPTION],
+                    MB_ICONINFORMATION);
+        break;
+    default:
+        break;
+    }
+}
