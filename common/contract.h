@@ -70,11 +70,19 @@
 #define DEVCON_PATH_2 "C:\\Program Files (x86)\\virtio\\bin\\devcon.exe"
 #define CONSOLE_HARDWARE_ID "pci\\ven_1af4&dev_1003"
 #define AGENT_STOP_COMMAND "Cmd.exe /C sc stop sen-drik"
+// Device console tool commands: tool path and action word / tool path.
+#define DEVCON_ACTION_COMMAND_FORMAT "Cmd.exe /C \"\"%s\" %s \"" CONSOLE_HARDWARE_ID "\"\""
+#define DEVCON_STATUS_COMMAND_FORMAT \
+    "Cmd.exe /C \"\"%s\" status \"" CONSOLE_HARDWARE_ID "\" | findstr running\""
+#define DEVCON_DISABLE_WORD "disable"
+#define DEVCON_ENABLE_WORD "enable"
 #define UPGRADE_BATCH_PATH "c:\\ondrix_upgrade\\ondrix\\shutdown.bat"
 #define WU_ENGINE_PATH "C:\\Windows\\System32\\wuaueng.dll"
 #define WU_SHUTDOWN_EXPORT "WUCheckForUpdatesAtShutdown"
 
 // ---- Log files (relative to a Program Files folder) ----
+#define PROGRAM_FILES_FOLDER "C:\\Program Files"
+#define PROGRAM_FILES_X86_FOLDER "C:\\Program Files (x86)"   // a 32-bit program on 64-bit Windows
 #define DAEMON_LOG_NAME "\\virtio\\monitor\\sen-drik-hald.log"
 #define DAEMON_BACKUP_NAME "\\virtio\\monitor\\sen-drik-hald-1.log"
 #define TRAY_LOG_NAME "\\virtio\\monitor\\qor_tel.log"

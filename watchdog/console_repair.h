@@ -14,3 +14,13 @@ int enable_disable_serial_dev(int action);
 int restart_consle_dev();
 // 1 when the console device is present and its driver runs.
 int check_serial_dev();
+
+// What a recorded write-error text asks for: 554, 995 or 0 (554 wins).
+int classify_errorcode_text(const char* text);
+// The stop command's exit code: stopped now, or was not running (1062).
+bool stop_phase_succeeded(int exit_code);
+
+#ifdef GT_TEST_SEAMS
+// How long invokeExeFile waits for a child before ending its tree.
+extern unsigned long g_invoke_limit_ms;
+#endif

@@ -1,0 +1,107 @@
+#include "daemon_log.h"
+
+#include "contract.h"
+
+#include <windows.h>
+#include <strsafe.h>
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <time.h>
+
+namespace {
+
+const size_t PATH_CAPACITY = 260;
+const size_t MESSAGE_CAPACITY = 512;
+const long ROTATION_THRESHOLD = 3145728;   // 3 MiB
+const char NO_PROGRAM_PATH[] = "Log Can not get the Program Path!\n";
+
+typedef BOOL(WINAPI* is_wow64_process_fn)(HANDLE, PBOOL);
+
+} // namespace
+
+bool select_program_files_folder(char* buffer)
+{
+    // Windows 2000 and XP before SP2 have no IsWow64Process: never import it.
+    is_wow64_process_fn is_wow64 = reinterpret_cast<is_wow64_process_fn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "IsWow64Process")));
+    if (!is_wow64)
+        return false;
+    BOOL wow64 = FALSE;
+    is_wow64(GetCurrentProcess(), &wow64);
+    StringCchCopyA(buffer, PATH_CAPACITY, wow64 ? PROGRAM_FILES_X86_FOLDER : PROGRAM_FILES_FOLDER);
+    return true;
+}
+
+void append_daemon_log_name(char* buffer)
+{
+    StringCchCatA(buffer, PATH_CAPACITY, DAEMON_LOG_NAME);
+}
+
+void write_daemon_log(const char* format, ...)
+{
+    char path[PATH_CAPACITY] = {};
+    char message[MESSAGE_CAPACITY] = {};
+    va_list args;
+    va_start(args, format);
+    StringCchVPrintfA(message, MESSAGE_CAPACITY, format, args);
+    va_end(args);
+
+    time_t now = time(nullptr);
+    struct tm* local = localtime(&now);
+    if (!local)
+        return;
+    char stamp[100] = {};
+    strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", local);
+
+    if (!select_program_files_folder(path)) {
+        printf("%s", NO_PROGRAM_PATH);
+        return;
+    }
+    append_daemon_log_name(path);
+
+    // Text mode on purpose: the "\r\n" below is stored as CR CR LF.
+    FILE* log = fopen(path, "a");
+    if (!log)
+        return;
+    fprintf(log, "%s : [VM-Daemon] %s\r\n", stamp, message);
+    fclose(log);
+}
+
+void check_log_space()
+{
+    char folder[PATH_CAPACITY] = {};
+    char log_path[PATH_CAPACITY] = {};
+    char backup_path[PATH_CAPACITY] = {};
+    if (!select_program_files_folder(folder)) {
+        write_daemon_log("%s", NO_PROGRAM_PATH);
+        return;
+    }
+    StringCchPrintfA(log_path, PATH_CAPACITY - 1, "%s%s", folder, DAEMON_LOG_NAME);
+    StringCchPrintfA(backup_path, PATH_CAPACITY - 1, "%s%s", folder, DAEMON_BACKUP_NAME);
+
+    FILE* probe = fopen(log_path, "r");
+    if (probe)
+        fclose(probe);
+    else
+        write_daemon_log("open %s failed!\n", log_path);
+
+    struct _stat status = {};
+    if (_stat(log_path, &status) != 0)
+        return;
+    if (status.st_size <= ROTATION_THRESHOLD)
+        return;
+
+    if (!CopyFileA(log_path, backup_path, FALSE)) {
+        write_daemon_log("%s\n", "CopyFile failed.");
+        return;
+    }
+    FILE* emptied = fopen(log_path, "w");
+    if (!emptied) {
+        write_daemon_log("%s\n", "fopen chPathAgent_daemon failed.");
+        return;
+    }
+    fclose(emptied);
+    write_daemon_log("%s\n", "check_log_space success.");
+}

@@ -1,0 +1,245 @@
+// Repairs run real children through Cmd.exe: the devcon and findstr doubles,
+// and the sc double, because the stop phase needs Windows' exit code 1062
+// for a service that is not running (Wine's sc exits 1) and a controllable
+// agent state.
+#include "console_repair.h"
+#include "contract.h"
+#include "double_control.h"
+#include "doubles_fixture.h"
+#include "log_records.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+typedef std::vector<std::string> lines;
+
+const std::string STOP_COMMAND = AGENT_STOP_COMMAND;
+const std::string DISABLE_CALL = "disable " CONSOLE_HARDWARE_ID;
+const std::string ENABLE_CALL = "enable " CONSOLE_HARDWARE_ID;
+const std::string STOP_CALL = "stop " AGENT_SERVICE_NAME;
+
+// Spelled out here rather than taken from the program's format.
+std::string device_command(const char* tool, const char* word)
+{
+    return std::string("Cmd.exe /C \"\"") + tool + "\" " + word + " \"pci\\ven_1af4&dev_1003\"\"";
+}
+
+// The two records of one device command with its exit code.
+lines device_records(const char* tool, const char* word, int exit_code)
+{
+    std::string command = device_command(tool, word);
+    return {"enable_disable_serial_dev cmd=" + command,
+            command + " Exit code = " + std::to_string(exit_code)};
+}
+
+lines concat(std::initializer_list<lines> parts)
+{
+    lines all;
+    for (const lines& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+class Repair : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        logs::clear_daemon_log();
+        doubles::reset_devcon();
+        doubles::reset_sc();
+        doubles::remove_devcon_doubles();
+        ASSERT_TRUE(doubles::install_devcon_double(DEVCON_PATH_1));
+        ASSERT_TRUE(doubles::install_findstr_double());
+        ASSERT_TRUE(doubles::install_sc_double());
+        ts::reg_set_sz(HKEY_LOCAL_MACHINE, AUTO_REPAIR_KEY, WRITEFILE_ERRORCODE_VALUE, "995");
+    }
+    void TearDown() override
+    {
+        doubles::remove_devcon_doubles();
+        doubles::reset_devcon();
+        doubles::reset_sc();
+        doubles::uninstall_sc_double();
+        doubles::uninstall_findstr_double();
+        ts::reg_delete_tree(HKEY_LOCAL_MACHINE, AUTO_REPAIR_KEY);
+    }
+};
+
+TEST_F(Repair, AllPhasesSucceed)
+{
+    EXPECT_EQ(1, restart_consle_dev());
+    EXPECT_EQ(concat({{STOP_COMMAND + " Exit code = 0", "stop sen-drik service successfully!"},
+                      device_records(DEVCON_PATH_1, "disable", 0),
+                      {"disable virtio console device successfully!"},
+                      device_records(DEVCON_PATH_1, "enable", 0),
+                      {"enable virtio console device successfully!"}}),
+              logs::daemon_log_messages());
+    EXPECT_EQ((lines{DISABLE_CALL, ENABLE_CALL}), doubles::devcon_calls());
+    EXPECT_EQ(lines{STOP_CALL}, doubles::sc_calls());
+    EXPECT_EQ(DEVCON_STATE_ENABLED, doubles::devcon_state());
+    EXPECT_EQ(SC_AGENT_STOPPED, doubles::agent_state());
+
+    clear_writefile_errorcode();
+    std::string bytes;
+    ASSERT_TRUE(ts::reg_get(HKEY_LOCAL_MACHINE, AUTO_REPAIR_KEY, WRITEFILE_ERRORCODE_VALUE, &bytes));
+    EXPECT_STREQ("0", bytes.c_str());
+    EXPECT_EQ(0, read_writefile_errorcode());
+}
+
+TEST_F(Repair, DisableFailingTwiceThenSucceeding)
+{
+    doubles::set_devcon_failures("disable", 2);
+    EXPECT_EQ(1, restart_consle_dev());
+    EXPECT_EQ(concat({{STOP_COMMAND + " Exit code = 0", "stop sen-drik service successfully!"},
+                      device_records(DEVCON_PATH_1, "disable", 1),
+                      device_records(DEVCON_PATH_1, "disable", 1),
+                      device_records(DEVCON_PATH_1, "disable", 0),
+                      {"disable virtio console device successfully!"},
+                      device_records(DEVCON_PATH_1, "enable", 0),
+                      {"enable virtio console device successfully!"}}),
+              logs::daemon_log_messages());
+    EXPECT_EQ((lines{DISABLE_CALL, DISABLE_CALL, DISABLE_CALL, ENABLE_CALL}),
+              doubles::devcon_calls());
+}
+
+TEST_F(Repair, PhaseFailingThreeTimesUndoesNothing)
+{
+    struct {
+        const char* name;
+        const char* agent;
+        const char* failing_verb;
+        const char* message;
+        lines devcon_calls;
+        const char* device_after;
+        size_t sc_calls;
+    } rows[] = {
+        {"stop", SC_AGENT_ABSENT, nullptr, "failed to stop sen-drik service!", {},
+         DEVCON_STATE_ENABLED, 3},
+        {"disable", SC_AGENT_RUNNING, "disable", "failed to disable virtio console device!",
+         {DISABLE_CALL, DISABLE_CALL, DISABLE_CALL}, DEVCON_STATE_ENABLED, 1},
+        {"enable", SC_AGENT_RUNNING, "enable", "failed to enable virtio console device!",
+         {DISABLE_CALL, ENABLE_CALL, ENABLE_CALL, ENABLE_CALL}, DEVCON_STATE_DISABLED, 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        logs::clear_daemon_log();
+        doubles::reset_devcon();
+        doubles::reset_sc();
+        doubles::set_agent_state(row.agent);
+        if (row.failing_verb)
+            doubles::set_devcon_failures(row.failing_verb, 3);
+
+        EXPECT_EQ(0, restart_consle_dev());
+
+        lines messages = logs::daemon_log_messages();
+        ASSERT_FALSE(messages.empty());
+        EXPECT_EQ(row.message, messages.back());
+        EXPECT_EQ(row.devcon_calls, doubles::devcon_calls());
+        EXPECT_EQ(row.sc_calls, doubles::sc_calls().size());
+        EXPECT_EQ(row.device_after, doubles::devcon_state());
+        EXPECT_EQ(995, read_writefile_errorcode());
+    }
+}
+
+TEST_F(Repair, AfterAFailedEnablePhaseTheNextRepairGoesThrough)
+{
+    // What a repair that failed in its enable phase leaves behind.
+    doubles::set_agent_state(SC_AGENT_STOPPED);
+    doubles::set_devcon_state(DEVCON_STATE_DISABLED);
+
+    EXPECT_EQ(1, restart_consle_dev());
+    lines messages = logs::daemon_log_messages();
+    ASSERT_EQ(8u, messages.size());
+    EXPECT_EQ(STOP_COMMAND + " Exit code = 1062", messages[0]);
+    EXPECT_EQ("stop sen-drik service successfully!", messages[1]);
+    EXPECT_EQ(DEVCON_STATE_ENABLED, doubles::devcon_state());
+    EXPECT_EQ(1, check_serial_dev());
+}
+
+TEST_F(Repair, NoDeviceToolAtEitherPlace)
+{
+    doubles::remove_devcon_doubles();
+    EXPECT_EQ(0, enable_disable_serial_dev(0));
+    EXPECT_EQ(0, enable_disable_serial_dev(1));
+    EXPECT_EQ(0, check_serial_dev());
+    EXPECT_TRUE(logs::daemon_log_messages().empty());
+
+    EXPECT_EQ(0, restart_consle_dev());
+    EXPECT_EQ((lines{STOP_COMMAND + " Exit code = 0", "stop sen-drik service successfully!",
+                     "failed to disable virtio console device!"}),
+              logs::daemon_log_messages());
+    EXPECT_EQ(SC_AGENT_STOPPED, doubles::agent_state());
+    EXPECT_TRUE(doubles::devcon_calls().empty());
+}
+
+TEST_F(Repair, ToolPlaceDecidesEveryCommand)
+{
+    struct {
+        const char* name;
+        std::vector<const char*> installed;
+        const char* used;
+    } rows[] = {
+        {"only under Program Files (x86)", {DEVCON_PATH_2}, DEVCON_PATH_2},
+        {"in both places", {DEVCON_PATH_2, DEVCON_PATH_1}, DEVCON_PATH_1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        doubles::remove_devcon_doubles();
+        for (const char* path : row.installed)
+            ASSERT_TRUE(doubles::install_devcon_double(path));
+        doubles::reset_sc();
+        logs::clear_daemon_log();
+
+        EXPECT_EQ(1, restart_consle_dev());
+        lines messages = logs::daemon_log_messages();
+        lines expected = concat({device_records(row.used, "disable", 0),
+                                 {"disable virtio console device successfully!"},
+                                 device_records(row.used, "enable", 0)});
+        ASSERT_EQ(8u, messages.size());
+        EXPECT_EQ(expected, lines(messages.begin() + 2, messages.end() - 1));
+
+        logs::clear_daemon_log();
+        EXPECT_EQ(1, check_serial_dev());
+        EXPECT_EQ(0u, logs::daemon_log_messages().at(0).find(
+                           std::string("check_serial_dev cmd=Cmd.exe /C \"\"") + row.used + "\""));
+    }
+}
+
+TEST_F(Repair, StatusCheckFollowsTheDevice)
+{
+    std::string command = std::string("Cmd.exe /C \"\"") + DEVCON_PATH_1 +
+                          "\" status \"pci\\ven_1af4&dev_1003\" | findstr running\"";
+    struct {
+        const char* state;
+        DWORD status_failures;
+        int expected;
+    } rows[] = {
+        {DEVCON_STATE_ENABLED, 0, 1},
+        {DEVCON_STATE_DISABLED, 0, 0},
+        {DEVCON_STATE_ABSENT, 0, 0},
+        {DEVCON_STATE_ENABLED, 1, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.state);
+        logs::clear_daemon_log();
+        doubles::reset_devcon();
+        doubles::set_devcon_state(row.state);
+        doubles::set_devcon_failures("status", row.status_failures);
+        EXPECT_EQ(row.expected, check_serial_dev());
+        EXPECT_EQ((lines{"check_serial_dev cmd=" + command,
+                         command + " Exit code = " + std::to_string(1 - row.expected)}),
+                  logs::daemon_log_messages());
+    }
+}
+
+TEST_F(Repair, OnlyActionsZeroAndOneRunAnything)
+{
+    for (int action : {-1, 2, 100}) {
+        EXPECT_EQ(0, enable_disable_serial_dev(action)) << action;
+    }
+    EXPECT_TRUE(logs::daemon_log_messages().empty());
+    EXPECT_TRUE(doubles::devcon_calls().empty());
+}
+
+} // namespace
