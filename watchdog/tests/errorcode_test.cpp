@@ -85,17 +85,4 @@ TEST(StopPhase, ExitCodesThatLeaveTheAgentStopped)
         EXPECT_EQ(row.succeeded, stop_phase_succeeded(row.exit_code)) << row.exit_code;
 }
 
-TEST(ErrorcodeText, DigitRuns)
-{
-    struct {
-        const char* text;
-        int expected;
-    } rows[] = {
-        {"554", 554}, {"995", 995}, {"x995y554z", 554}, {"554995", 554}, {"99", 0},
-        {"55 4", 0},  {"9995", 995}, {"", 0},
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(row.expected, classify_errorcode_text(row.text)) << '"' << row.text << '"';
-}
-
 } // namespace

@@ -1,7 +1,6 @@
 #include "console_repair.h"
 #include "contract.h"
 #include "doubles_fixture.h"
-#include "handles.h"
 #include "log_records.h"
 #include "test_support.h"
 
@@ -105,16 +104,6 @@ TEST_F(Invoke, HangingToolIsEndedWithItsWholeTree)
                 << "shell " << id << " left behind";
         doubles::reset_devcon();
     }
-}
-
-TEST_F(Invoke, HangingStatusMakesTheCheckFail)
-{
-    g_invoke_limit_ms = 1000;
-    doubles::set_devcon_hang("status");
-    EXPECT_EQ(0, check_serial_dev());
-    EXPECT_EQ((lines{"check_serial_dev cmd=" + status_command(),
-                     "[ZRVGrade] invokeExeFile " + status_command() + " timed out"}),
-              logs::daemon_log_messages());
 }
 
 } // namespace
