@@ -89,6 +89,28 @@
 #define MARKER_PATCHING "vm_patching"
 #define MARKER_CLOSING "vm_closing"
 
+// ---- Watchdog: supervision loop and its service-specific exit codes ----
+#define SUPERVISE_PERIOD_MS 10000
+#define LOG_CHECK_PASSES 60
+#define NO_CONSOLE_LIMIT 5
+// dwServiceSpecificExitCode (with ERROR_SERVICE_SPECIFIC_ERROR) when the loop gives up.
+#define WATCHDOG_EXIT_NO_MANAGER 1   // the service control manager could not be opened
+#define WATCHDOG_EXIT_NO_CONSOLE 2   // the agent was found stopped too often without console device
+#define WATCHDOG_STATUS_TYPE 0x30    // SERVICE_WIN32, as the status record reports it
+#define WATCHDOG_USAGE_NAME "sen_drik_hald"
+
+// ---- Tray log lines of the worker and the idle publisher ----
+#define LOG_TRAY_RUNNING "tray running"
+#define LOG_UPGRADE_KEY_FAILED "RegCreateKeyEx failed"
+#define LOG_NOTIFY_ACCESS_DENIED "RegNotifyChangeKeyValue failed with ERROR_ACCESS_DENIED"
+#define LOG_IDLE_THREAD_FAILED "CreateThread failed!"
+#define LOG_IDLE_MUTEX_FAILED "create mutex error"
+#define LOG_IDLE_MUTEX_NULL "m_hMutex is NULL"
+#define LOG_IDLE_MAPPING_FAILED "Could not CreateFileMapping"
+#define LOG_IDLE_VIEW_FAILED "Could not map view of file"
+#define LOG_IDLE_MAPPING_NULL "m_hMapFile is NULL"
+#define LOG_IDLE_RECORD_NULL "m_idletime is NULL"
+
 // ---- Test builds only: seams and doubles ----
 #ifdef GT_TEST_SEAMS
 #define TEST_WATCHDOG_KEY "Software\\GuestToolsTest\\watchdog"   // HKEY_LOCAL_MACHINE

@@ -1,9 +1,22 @@
-#include <stdio.h>
+#include "actions.h"
+#include "command_line.h"
+#include "service_install.h"
 
 int main(int argc, char** argv)
 {
-    (void)argc;
-    (void)argv;
-    printf("Options:\n");
+    switch (parse_command_line(argc, argv)) {
+    case ACTION_FOREGROUND:
+        return run_foreground();
+    case ACTION_INSTALL:
+        install_service();
+        return 0;
+    case ACTION_SERVICE:
+        return run_as_service();
+    case ACTION_REMOVE:
+        return remove_watchdog();
+    case ACTION_USAGE:
+        break;
+    }
+    print_usage(usage_program_name(argc, argv));
     return 1;
 }

@@ -1,0 +1,14 @@
+#pragma once
+#include <windows.h>
+// The command-line actions that need more than one part of the program.
+// Each gives the process exit code.
+
+// "-s": the service, on a KVM machine only.
+int run_as_service();
+// "-d": the supervision loop on this thread, for the first watchdog process only.
+int run_foreground();
+// "-u": deletes the service and ends the running watchdog (never this process).
+int remove_watchdog();
+
+// Whether the foreground run may go on: the first watchdog process found is this one.
+bool foreground_permitted(DWORD first_found, DWORD self);

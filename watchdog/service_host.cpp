@@ -1,0 +1,67 @@
+#include "service_host.h"
+
+#include "contract.h"
+#include "daemon_log.h"
+#include "supervise.h"
+
+SERVICE_STATUS g_ServiceStatus;
+SERVICE_STATUS_HANDLE g_hServiceStatus;
+
+void init_service_status(SERVICE_STATUS* status)
+{
+    status->dwServiceType = WATCHDOG_STATUS_TYPE;
+    status->dwCurrentState = SERVICE_START_PENDING;
+    status->dwControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
+    status->dwWin32ExitCode = 0;
+    status->dwServiceSpecificExitCode = 0;
+    status->dwCheckPoint = 0;
+    status->dwWaitHint = 0;
+}
+
+void apply_service_control(SERVICE_STATUS* status, DWORD control)
+{
+    if (control == SERVICE_CONTROL_STOP || control == SERVICE_CONTROL_SHUTDOWN) {
+        status->dwCurrentState = SERVICE_STOPPED;
+        status->dwWin32ExitCode = 0;
+    }
+}
+
+void apply_supervision_end(SERVICE_STATUS* status, int reason)
+{
+    status->dwCurrentState = SERVICE_STOPPED;
+    status->dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
+    status->dwServiceSpecificExitCode = static_cast<DWORD>(reason);
+}
+
+void WINAPI service_ctrl_handler(DWORD control)
+{
+    // Nothing tells the loop: once STOPPED is reported the dispatcher
+    // returns on the main thread and the process ends around the loop.
+    apply_service_control(&g_ServiceStatus, control);
+    SetServiceStatus(g_hServiceStatus, &g_ServiceStatus);
+}
+
+void WINAPI service_main(DWORD, LPSTR*)
+{
+    init_service_status(&g_ServiceStatus);
+    g_hServiceStatus = RegisterServiceCtrlHandlerA(WATCHDOG_SERVICE_NAME, service_ctrl_handler);
+    if (!g_hServiceStatus) {
+        write_daemon_log("RegisterServiceCtrlHandler failed\n");
+        return;
+    }
+    g_ServiceStatus.dwCurrentState = SERVICE_RUNNING;
+    SetServiceStatus(g_hServiceStatus, &g_ServiceStatus);
+
+    int reason = supervise_agent();
+    // The loop supervises nothing any more: say so instead of showing running.
+    apply_supervision_end(&g_ServiceStatus, reason);
+    SetServiceStatus(g_hServiceStatus, &g_ServiceStatus);
+}
+
+void run_service_dispatcher()
+{
+    char name[] = WATCHDOG_SERVICE_NAME;
+    SERVICE_TABLE_ENTRYA table[] = {{name, service_main}, {nullptr, nullptr}};
+    // Fails at once (1063) when started from a console; that ends silently.
+    StartServiceCtrlDispatcherA(table);
+}

@@ -1,0 +1,131 @@
+#include "supervise.h"
+
+#include "console_repair.h"
+#include "contract.h"
+#include "daemon_log.h"
+#include "handles.h"
+#ifdef GT_TEST_SEAMS
+#include "registry.h"
+#include <string.h>
+#endif
+
+bool take_log_check_turn(supervise_counters* counters)
+{
+    bool due = counters->passes_since_log_check != 0 &&
+               counters->passes_since_log_check % LOG_CHECK_PASSES == 0;
+    if (due)
+        counters->passes_since_log_check = 0;
+    ++counters->passes_since_log_check;
+    return due;
+}
+
+bool is_repair_code(int code)
+{
+    return code == 995 || code == 554;
+}
+
+bool agent_needs_start(DWORD state)
+{
+    return state == SERVICE_STOPPED || state == SERVICE_STOP_PENDING;
+}
+
+console_verdict judge_console(int no_console_count, bool console_running)
+{
+    if (console_running)
+        return CONSOLE_START_AGENT;
+    return no_console_count == NO_CONSOLE_LIMIT ? CONSOLE_MISSING_GIVE_UP : CONSOLE_MISSING_COUNT;
+}
+
+namespace {
+
+void repair_if_requested()
+{
+    int code = read_writefile_errorcode();
+    if (!is_repair_code(code))
+        return;
+    write_daemon_log("get writefile errorcode %d", code);
+    if (restart_consle_dev())
+        clear_writefile_errorcode();
+    else
+        write_daemon_log("failed to restart_consle_dev");
+}
+
+void start_agent(SC_HANDLE agent)
+{
+    if (StartServiceA(agent, 0, nullptr)) {
+        write_daemon_log(AGENT_SERVICE_NAME " start pending...\n");
+        return;
+    }
+    DWORD error = GetLastError();
+    write_daemon_log("StartService " AGENT_SERVICE_NAME " failed (%lu)\n", error);
+}
+
+} // namespace
+
+bool supervise_pass(supervise_counters* counters, SC_HANDLE manager)
+{
+    if (take_log_check_turn(counters))
+        check_log_space();
+    repair_if_requested();
+
+    unique_sc_handle agent(OpenServiceA(manager, AGENT_SERVICE_NAME, SERVICE_ALL_ACCESS));
+    if (!agent)
+        return true;
+    SERVICE_STATUS status = {};
+    if (!QueryServiceStatus(agent.get(), &status)) {
+        DWORD error = GetLastError();
+        write_daemon_log("QueryServiceStatus Failed Enum = %lu", error);
+        return true;
+    }
+    if (!agent_needs_start(status.dwCurrentState))
+        return true;
+
+    switch (judge_console(counters->no_console_count, check_serial_dev() != 0)) {
+    case CONSOLE_START_AGENT:
+        counters->no_console_count = 0;
+        start_agent(agent.get());
+        return true;
+    case CONSOLE_MISSING_COUNT:
+        write_daemon_log("there is no console device\n");
+        write_daemon_log("num is %d\n", counters->no_console_count);
+        ++counters->no_console_count;
+        return true;
+    case CONSOLE_MISSING_GIVE_UP:
+        write_daemon_log("there is no console device\n");
+        return false;
+    }
+    return true;
+}
+
+DWORD supervise_period_ms()
+{
+#ifdef GT_TEST_SEAMS
+    char data[sizeof(DWORD) + 1];
+    reg_value_read r = read_reg_value(HKEY_LOCAL_MACHINE, TEST_WATCHDOG_KEY, TEST_PERIOD_VALUE,
+                                      data, sizeof data);
+    if (r.found() && r.type == REG_DWORD && r.size == sizeof(DWORD)) {
+        DWORD period = 0;
+        memcpy(&period, data, sizeof period);
+        return period;
+    }
+#endif
+    return SUPERVISE_PERIOD_MS;
+}
+
+int supervise_agent()
+{
+    unique_sc_handle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager) {
+        DWORD error = GetLastError();
+        write_daemon_log("OpenSCManager Failed Enum = %lu", error);
+        return WATCHDOG_EXIT_NO_MANAGER;
+    }
+    check_log_space();
+    supervise_counters counters = {0, 0};
+    const DWORD period = supervise_period_ms();
+    for (;;) {
+        Sleep(period);
+        if (!supervise_pass(&counters, manager.get()))
+            return WATCHDOG_EXIT_NO_CONSOLE;
+    }
+}

@@ -1,0 +1,36 @@
+#pragma once
+#include <windows.h>
+
+// What one pass hands on to the next.
+struct supervise_counters {
+    unsigned passes_since_log_check;
+    int no_console_count;   // stopped-agent passes without console device since the last reset
+};
+
+// Whether this pass checks the log size; moves the pass counter on. From a
+// fresh start the check falls in passes 61, 121, 181...
+bool take_log_check_turn(supervise_counters* counters);
+
+// A recorded write error that asks for a console repair.
+bool is_repair_code(int code);
+
+// The agent is started only when it is stopped or stopping.
+bool agent_needs_start(DWORD state);
+
+enum console_verdict {
+    CONSOLE_START_AGENT,     // device runs: reset the count, start the agent
+    CONSOLE_MISSING_COUNT,   // no device: log the count, count up
+    CONSOLE_MISSING_GIVE_UP, // no device once too often: the loop ends
+};
+console_verdict judge_console(int no_console_count, bool console_running);
+
+// One pass after its sleep: log check, repair, agent start. False when the
+// loop must end.
+bool supervise_pass(supervise_counters* counters, SC_HANDLE manager);
+
+// Milliseconds between passes.
+DWORD supervise_period_ms();
+
+// Keeps the agent running; returns only when it gives up, with
+// WATCHDOG_EXIT_NO_MANAGER or WATCHDOG_EXIT_NO_CONSOLE.
+int supervise_agent();

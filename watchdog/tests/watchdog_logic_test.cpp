@@ -1,0 +1,214 @@
+// The watchdog's decisions, called directly: command line, service status
+// record, supervision counters and the service's command line.
+#include "command_line.h"
+#include "contract.h"
+#include "service_host.h"
+#include "service_install.h"
+#include "supervise.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+TEST(CommandLine, OneArgumentOfDashAndLowerCaseLetter)
+{
+    struct {
+        std::vector<const char*> args;
+        watchdog_action action;
+    } rows[] = {
+        {{"w"}, ACTION_USAGE},
+        {{"w", "-s"}, ACTION_SERVICE},
+        {{"w", "-i"}, ACTION_INSTALL},
+        {{"w", "-u"}, ACTION_REMOVE},
+        {{"w", "-d"}, ACTION_FOREGROUND},
+        {{"w", "-S"}, ACTION_USAGE},
+        {{"w", "-D"}, ACTION_USAGE},
+        {{"w", "-x"}, ACTION_USAGE},
+        {{"w", "-"}, ACTION_USAGE},
+        {{"w", ""}, ACTION_USAGE},
+        {{"w", "--s"}, ACTION_USAGE},
+        {{"w", "s-"}, ACTION_USAGE},
+        {{"w", "/s"}, ACTION_USAGE},
+        {{"w", "-sx"}, ACTION_USAGE},
+        {{"w", "-s", "-d"}, ACTION_USAGE},
+        {{"w", "-d", "-d"}, ACTION_USAGE},
+    };
+    for (const auto& row : rows) {
+        std::string shown;
+        for (const char* a : row.args)
+            shown += std::string("[") + a + "]";
+        EXPECT_EQ(row.action, parse_command_line(static_cast<int>(row.args.size()),
+                                                 row.args.data()))
+            << shown;
+    }
+    EXPECT_EQ(ACTION_USAGE, parse_command_line(0, nullptr));
+}
+
+TEST(CommandLine, UsageNameIsArgvZeroOrTheFixedName)
+{
+    const char* argv[] = {"C:\\x\\sen-drik-hald.exe", nullptr};
+    EXPECT_STREQ("C:\\x\\sen-drik-hald.exe", usage_program_name(1, argv));
+    const char* empty[] = {nullptr};
+    EXPECT_STREQ("sen_drik_hald", usage_program_name(0, empty));
+}
+
+TEST(ServiceStatus, StartsPendingWithStopAndShutdownAccepted)
+{
+    SERVICE_STATUS s;
+    memset(&s, 0xA5, sizeof s);
+    init_service_status(&s);
+    EXPECT_EQ(0x30u, s.dwServiceType);
+    EXPECT_EQ(DWORD(SERVICE_START_PENDING), s.dwCurrentState);
+    EXPECT_EQ(5u, s.dwControlsAccepted);
+    EXPECT_EQ(0u, s.dwWin32ExitCode);
+    EXPECT_EQ(0u, s.dwServiceSpecificExitCode);
+    EXPECT_EQ(0u, s.dwCheckPoint);
+    EXPECT_EQ(0u, s.dwWaitHint);
+}
+
+TEST(ServiceStatus, ControlsChangeOnlyStopAndShutdown)
+{
+    struct {
+        DWORD control;
+        DWORD state_after;
+    } rows[] = {
+        {SERVICE_CONTROL_STOP, SERVICE_STOPPED},
+        {SERVICE_CONTROL_SHUTDOWN, SERVICE_STOPPED},
+        {SERVICE_CONTROL_INTERROGATE, SERVICE_RUNNING},
+        {SERVICE_CONTROL_PAUSE, SERVICE_RUNNING},
+        {SERVICE_CONTROL_CONTINUE, SERVICE_RUNNING},
+        {SERVICE_CONTROL_PARAMCHANGE, SERVICE_RUNNING},
+        {200, SERVICE_RUNNING},
+    };
+    for (const auto& row : rows) {
+        SERVICE_STATUS s;
+        init_service_status(&s);
+        s.dwCurrentState = SERVICE_RUNNING;
+        s.dwWin32ExitCode = 77;   // as if left from elsewhere: a stop resets it
+        SERVICE_STATUS before = s;
+        apply_service_control(&s, row.control);
+        EXPECT_EQ(row.state_after, s.dwCurrentState) << row.control;
+        if (row.state_after == SERVICE_STOPPED) {
+            EXPECT_EQ(0u, s.dwWin32ExitCode);
+        } else {
+            EXPECT_EQ(0, memcmp(&before, &s, sizeof s)) << row.control;
+        }
+        EXPECT_EQ(0x30u, s.dwServiceType);
+    }
+}
+
+TEST(ServiceStatus, GivingUpStopsWithServiceSpecificCode)
+{
+    for (int reason : {WATCHDOG_EXIT_NO_MANAGER, WATCHDOG_EXIT_NO_CONSOLE}) {
+        SERVICE_STATUS s;
+        init_service_status(&s);
+        s.dwCurrentState = SERVICE_RUNNING;
+        apply_supervision_end(&s, reason);
+        EXPECT_EQ(DWORD(SERVICE_STOPPED), s.dwCurrentState);
+        EXPECT_EQ(1066u, s.dwWin32ExitCode);
+        EXPECT_EQ(DWORD(reason), s.dwServiceSpecificExitCode);
+    }
+    EXPECT_NE(WATCHDOG_EXIT_NO_MANAGER, WATCHDOG_EXIT_NO_CONSOLE);
+}
+
+// The shutdown control cannot be sent under Wine (ControlService refuses it
+// with 87): the handler is called here directly.
+TEST(ServiceStatus, HandlerStopsOnShutdownAndKeepsRecordOnInterrogate)
+{
+    init_service_status(&g_ServiceStatus);
+    g_ServiceStatus.dwCurrentState = SERVICE_RUNNING;
+    g_hServiceStatus = nullptr;
+    service_ctrl_handler(SERVICE_CONTROL_INTERROGATE);
+    EXPECT_EQ(DWORD(SERVICE_RUNNING), g_ServiceStatus.dwCurrentState);
+    service_ctrl_handler(SERVICE_CONTROL_SHUTDOWN);
+    EXPECT_EQ(DWORD(SERVICE_STOPPED), g_ServiceStatus.dwCurrentState);
+    EXPECT_EQ(0u, g_ServiceStatus.dwWin32ExitCode);
+    EXPECT_EQ(0x30u, g_ServiceStatus.dwServiceType);
+}
+
+TEST(Supervision, LogCheckFallsInPasses61And121And181)
+{
+    supervise_counters c = {0, 0};
+    std::vector<int> due;
+    for (int pass = 1; pass <= 200; ++pass) {
+        if (take_log_check_turn(&c))
+            due.push_back(pass);
+    }
+    EXPECT_EQ((std::vector<int>{61, 121, 181}), due);
+}
+
+TEST(Supervision, RepairCodes)
+{
+    struct {
+        int code;
+        bool repair;
+    } rows[] = {{995, true}, {554, true}, {0, false}, {1995, false}, {5540, false}, {-1, false}};
+    for (const auto& row : rows)
+        EXPECT_EQ(row.repair, is_repair_code(row.code)) << row.code;
+}
+
+TEST(Supervision, AgentStartedOnlyWhenStoppedOrStopping)
+{
+    struct {
+        DWORD state;
+        bool start;
+    } rows[] = {
+        {SERVICE_STOPPED, true},          {SERVICE_START_PENDING, false},
+        {SERVICE_STOP_PENDING, true},     {SERVICE_RUNNING, false},
+        {SERVICE_CONTINUE_PENDING, false}, {SERVICE_PAUSE_PENDING, false},
+        {SERVICE_PAUSED, false},          {0, false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(row.start, agent_needs_start(row.state)) << row.state;
+}
+
+TEST(Supervision, ConsoleVerdicts)
+{
+    struct {
+        int count;
+        bool console;
+        console_verdict verdict;
+    } rows[] = {
+        {0, true, CONSOLE_START_AGENT},     {5, true, CONSOLE_START_AGENT},
+        {0, false, CONSOLE_MISSING_COUNT},  {4, false, CONSOLE_MISSING_COUNT},
+        {5, false, CONSOLE_MISSING_GIVE_UP},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(row.verdict, judge_console(row.count, row.console))
+            << row.count << " " << row.console;
+}
+
+TEST(Supervision, ShippedPeriodWithoutSeam)
+{
+    EXPECT_EQ(10000, SUPERVISE_PERIOD_MS);
+    EXPECT_EQ(60, LOG_CHECK_PASSES);
+}
+
+TEST(Install, ServiceCommandLineIsQuotedPathAndDashS)
+{
+    struct {
+        std::string path;
+        std::string command;
+    } rows[] = {
+        {"C:\\w\\sen-drik-hald.exe", "\"C:\\w\\sen-drik-hald.exe\" -s"},
+        {"C:\\Program Files\\virtio\\sen-drik-hald.exe",
+         "\"C:\\Program Files\\virtio\\sen-drik-hald.exe\" -s"},
+        {std::string(259, 'p'), "\"" + std::string(259, 'p') + "\" -s"},
+    };
+    for (const auto& row : rows) {
+        char command[SERVICE_COMMAND_CAPACITY];
+        memset(command, 'X', sizeof command);
+        format_service_command(row.path.c_str(), command);
+        EXPECT_EQ(row.command, command);
+    }
+}
+
+TEST(Install, DescriptionWrittenWithoutItsNul)
+{
+    EXPECT_EQ(21u, description_data_size());
+}
+
+} // namespace
