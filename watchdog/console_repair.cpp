@@ -23,6 +23,7 @@ const int PHASE_ATTEMPTS = 3;
 const DWORD PHASE_PAUSE_MS = 100;
 const int SERVICE_NOT_ACTIVE = 1062;   // ERROR_SERVICE_NOT_ACTIVE, sc's exit code
 const UINT ENDED_EXIT_CODE = 1;
+const DWORD ENDED_WAIT_MS = 5000;
 
 DWORD invoke_limit_ms()
 {
@@ -146,7 +147,7 @@ int invokeExeFile(char* command_line)
             write_daemon_log("[ZRVGrade] invokeExeFile %s not in a job (%lu): only it was ended",
                              command_line, job_error);
         }
-        WaitForSingleObject(process.get(), invoke_limit_ms());
+        WaitForSingleObject(process.get(), ENDED_WAIT_MS);
         write_daemon_log("[ZRVGrade] invokeExeFile %s timed out", command_line);
         return -1;
     }
