@@ -1,0 +1,128 @@
+#include "idle_publisher.h"
+
+#include <stdlib.h>
+
+#include "bounded_ops.h"
+#include "contract.h"
+#include "handles.h"
+#include "tray_log.h"
+
+namespace {
+
+const DWORD IDLE_PERIOD_MS = 5000;
+const char ACTIVE_TEXT[] = IDLE_ACTIVE_TEXT;
+
+DWORD idle_period_ms()
+{
+#ifdef GT_TEST_SEAMS
+    char text[16] = {0};
+    if (GetEnvironmentVariableA(TEST_IDLE_PERIOD_ENV, text, sizeof(text)) > 0)
+        return static_cast<DWORD>(atoi(text));
+#endif
+    return IDLE_PERIOD_MS;
+}
+
+void log_line(const char* message)
+{
+    write_tray_log(TRAY_LOG_NAME, message);
+}
+
+} // namespace
+
+bool input_tick_moved(DWORD previous_tick, DWORD current_tick)
+{
+    return current_tick != previous_tick;
+}
+
+void publish_active(HANDLE mutex, void* block)
+{
+    // An abandoned mutex is taken over like a free one.
+    WaitForSingleObject(mutex, INFINITE);
+    bounded_fill(block, IDLE_BLOCK_SIZE, 0, IDLE_BLOCK_SIZE);
+    bounded_copy(block, IDLE_BLOCK_SIZE, ACTIVE_TEXT, sizeof(ACTIVE_TEXT) - 1);
+    ReleaseMutex(mutex);
+}
+
+HANDLE open_or_create_idle_mutex(const char* name)
+{
+    HANDLE mutex = OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name);
+    if (mutex)
+        return mutex;
+    mutex = CreateMutexA(nullptr, FALSE, name);
+    if (mutex)
+        return mutex;
+    log_line(LOG_IDLE_MUTEX_FAILED);
+    return nullptr;
+}
+
+HANDLE open_or_create_idle_mapping(const char* name)
+{
+    HANDLE existing = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name);
+    if (existing)
+        return existing;
+
+    // Readers of every user and session open the block: no DACL at all.
+    SECURITY_DESCRIPTOR descriptor;
+    if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION))
+        return nullptr;
+    if (!SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE))
+        return nullptr;
+    SECURITY_ATTRIBUTES attributes;
+    attributes.nLength = sizeof(attributes);
+    attributes.lpSecurityDescriptor = &descriptor;
+    attributes.bInheritHandle = TRUE;
+
+    unique_handle mapping(CreateFileMappingA(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0,
+                                             IDLE_BLOCK_SIZE, name));
+    if (!mapping) {
+        log_line(LOG_IDLE_MAPPING_FAILED);
+        return nullptr;
+    }
+    unique_view view(MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, IDLE_BLOCK_SIZE));
+    if (!view) {
+        log_line(LOG_IDLE_VIEW_FAILED);
+        return nullptr;
+    }
+    bounded_fill(view.get(), IDLE_BLOCK_SIZE, 0, IDLE_BLOCK_SIZE);
+    return mapping.release();
+}
+
+DWORD WINAPI idle_publisher_thread(LPVOID)
+{
+    LASTINPUTINFO* record = static_cast<LASTINPUTINFO*>(malloc(sizeof(LASTINPUTINFO)));
+    if (!record) {
+        log_line(LOG_IDLE_RECORD_NULL);
+        return 1;
+    }
+    auto free_record = [record] { free(record); };
+    scope_exit<decltype(free_record)> record_owner(free_record);
+    bounded_fill(record, sizeof(LASTINPUTINFO), 0, sizeof(LASTINPUTINFO));
+    record->cbSize = sizeof(LASTINPUTINFO);
+    record->dwTime = 0;
+    DWORD previous_tick = 0;
+
+    // Without the mutex the block is never written: give up at once.
+    unique_handle mutex(open_or_create_idle_mutex(IDLE_MUTEX_NAME));
+    if (!mutex) {
+        log_line(LOG_IDLE_MUTEX_NULL);
+        return 1;
+    }
+    unique_handle mapping(open_or_create_idle_mapping(IDLE_MAPPING_NAME));
+    if (!mapping) {
+        log_line(LOG_IDLE_MAPPING_NULL);
+        return 1;
+    }
+    unique_view block(MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, IDLE_BLOCK_SIZE));
+    if (!block)
+        return 1;
+
+    const DWORD period_ms = idle_period_ms();
+    for (;;) {
+        Sleep(period_ms);
+        if (!GetLastInputInfo(record))
+            continue;
+        if (input_tick_moved(previous_tick, record->dwTime))
+            publish_active(mutex.get(), block.get());
+        previous_tick = record->dwTime;
+    }
+}
