@@ -20,14 +20,14 @@
 #define TRAY_RUN_VALUE "qor-tel"
 #define SERVICES_KEY "SYSTEM\\CurrentControlSet\\Services"
 #define SERVICE_DESCRIPTION_VALUE "Description"
+#define UPDATE_COUNT_KEY "Software\\Microsoft\\Windows\\CurrentVersion\\WindowsUpdate\\Auto Update\\UAS"
+#define UPDATE_COUNT_VALUE "UpdateCount"
 // HKEY_CURRENT_USER
 #define AUTOPLAY_HANDLERS_KEY "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\AutoplayHandlers"
 #define DISABLE_AUTOPLAY_VALUE "DisableAutoplay"
 #define EXPLORER_POLICIES_KEY "Software\\Microsoft\\Windows\\CurrentVersion\\policies\\Explorer"
 #define NO_DRIVE_TYPE_AUTORUN_VALUE "NoDriveTypeAutoRun"
 #define NO_DRIVE_TYPE_AUTORUN_DATA 181
-#define UPDATE_COUNT_KEY "Software\\Microsoft\\Windows\\CurrentVersion\\WindowsUpdate\\Auto Update\\UAS"
-#define UPDATE_COUNT_VALUE "UpdateCount"
 
 // ---- Services ----
 #define WATCHDOG_SERVICE_NAME "SenDrikHald"
@@ -88,6 +88,13 @@
 #define TRAY_LOG_NAME "\\virtio\\monitor\\qor_tel.log"
 #define MARKER_PATCHING "vm_patching"
 #define MARKER_CLOSING "vm_closing"
+#define LOG_HIBERNATE_ASKED "the user has received the msg to choose whether to hibernate."
+#define LOG_HIBERNATE_CANCELLED "the user has cancelled the hibernate request."
+#define LOG_WORK_AREA_FAILED "SystemParametersInfo get work area failed!\n"
+
+// ---- The tray's suspend refusal ----
+#define SUSPEND_WARNING_TEXT "Warning!: Do not support the hibernate request"
+#define SUSPEND_WARNING_CAPTION "Warning!"
 
 // ---- Watchdog: supervision loop and its service-specific exit codes ----
 #define SUPERVISE_PERIOD_MS 10000
@@ -117,4 +124,10 @@
 #define TEST_PERIOD_VALUE "period_ms"                            // REG_DWORD pass period
 #define AGENT_DOUBLE_IMAGE "agent_double.exe"
 #define AGENT_DOUBLE_CRASH_EVENT "gt_agent_double_crash"
+#endif
+
+#ifdef GT_TEST_SEAMS
+// Environment variables that shorten the tray's background periods.
+#define TEST_IDLE_PERIOD_ENV "GT_IDLE_PERIOD_MS"     // idle publisher's 5000 ms look
+#define TEST_WATCH_PAUSE_ENV "GT_WATCH_PAUSE_MS"     // watcher's 1000 ms pause
 #endif
