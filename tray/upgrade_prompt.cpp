@@ -1,6 +1,87 @@
 #include "upgrade_prompt.h"
 
-INT_PTR show_upgrade_prompt(HWND)
+#include "contract.h"
+#include "prompt_ids.h"
+#include "tray_log.h"
+#include "tray_state.h"
+
+#ifdef GT_TEST_SEAMS
+bool g_test_work_area_fails = false;
+#endif
+
+prompt_texts prompt_texts_for(LCID system_locale)
 {
-    return 0;
+    if (system_locale == PROMPT_CHINESE_LCID)
+        return {PROMPT_INSTALL_ZH, PROMPT_LATER_ZH, PROMPT_QUESTION_ZH};
+    return {PROMPT_INSTALL_EN, PROMPT_LATER_EN, PROMPT_QUESTION_EN};
+}
+
+RECT prompt_work_area(bool work_area_read, const RECT& work_area, int screen_width,
+                      int screen_height)
+{
+    if (work_area_read)
+        return work_area;
+    RECT screen = {0, 0, screen_width, screen_height};
+    return screen;
+}
+
+POINT prompt_origin(const RECT& work_area, int width, int height)
+{
+    POINT origin = {work_area.right - width, work_area.bottom - height};
+    return origin;
+}
+
+static bool read_work_area(RECT* area)
+{
+#ifdef GT_TEST_SEAMS
+    if (g_test_work_area_fails)
+        return false;
+#endif
+    return SystemParametersInfoA(SPI_GETWORKAREA, 0, area, SPIF_SENDCHANGE) != FALSE;
+}
+
+static void place_and_slide(HWND dialog)
+{
+    RECT area = {};
+    bool read = read_work_area(&area);
+    if (!read)
+        write_tray_log(TRAY_LOG_NAME, LOG_WORK_AREA_FAILED);
+    area = prompt_work_area(read, area, GetSystemMetrics(SM_CXSCREEN),
+                            GetSystemMetrics(SM_CYSCREEN));
+
+    RECT window = {};
+    GetWindowRect(dialog, &window);
+    int width = window.right - window.left;
+    int height = window.bottom - window.top;
+    POINT origin = prompt_origin(area, width, height);
+    // Still hidden here: AnimateWindow refuses to show a window that is
+    // already visible. Should the slide fail, the dialog manager shows the
+    // prompt in place after WM_INITDIALOG (the template is WS_VISIBLE).
+    SetWindowPos(dialog, HWND_TOP, origin.x, origin.y, width, height, SWP_NOACTIVATE);
+    AnimateWindow(dialog, 1000, AW_SLIDE | AW_VER_NEGATIVE);
+}
+
+INT_PTR CALLBACK upgrade_prompt_proc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG: {
+        prompt_texts texts = prompt_texts_for(GetSystemDefaultLCID());
+        SetWindowTextA(GetDlgItem(dialog, IDC_UPGRADE_INSTALL), texts.install);
+        SetWindowTextA(GetDlgItem(dialog, IDC_UPGRADE_LATER), texts.later);
+        SetWindowTextA(GetDlgItem(dialog, IDC_UPGRADE_TEXT), texts.question);
+        place_and_slide(dialog);
+        return TRUE;  // the dialog manager focuses the first tab stop, "Install"
+    }
+    case WM_COMMAND:
+    case WM_CLOSE:
+        EndDialog(dialog, LOWORD(wParam));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+INT_PTR show_upgrade_prompt(HWND owner)
+{
+    return DialogBoxParamA(g_hInstance, MAKEINTRESOURCEA(IDD_UPGRADE_PROMPT),
+                           owner, upgrade_prompt_proc, 0);
 }

@@ -4,3 +4,22 @@
 // Shows the modal upgrade prompt owned by `owner`; returns when it closes
 // with the prompt's result (1005, 1006, IDCANCEL or 0).
 INT_PTR show_upgrade_prompt(HWND owner);
+INT_PTR CALLBACK upgrade_prompt_proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+struct prompt_texts {
+    const char* install;
+    const char* later;
+    const char* question;
+};
+// Chinese for the system default locale 2052, English for any other.
+prompt_texts prompt_texts_for(LCID system_locale);
+// The work area when it was read, else the primary screen.
+RECT prompt_work_area(bool work_area_read, const RECT& work_area, int screen_width,
+                      int screen_height);
+// Top-left corner that puts a window of that size at the area's bottom right.
+POINT prompt_origin(const RECT& work_area, int width, int height);
+
+#ifdef GT_TEST_SEAMS
+// Makes the work area unreadable, as if SystemParametersInfoA failed.
+extern bool g_test_work_area_fails;
+#endif

@@ -1,0 +1,44 @@
+#pragma once
+// Drives the tray window's prompt, boxes and log from a test, whether the
+// window lives in the test program or in the real tray program.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace td {
+
+// Visible top-level windows of a thread with this caption, topmost first.
+std::vector<HWND> windows_captioned(DWORD thread, const char* caption);
+// Waits until the thread shows at least `count` such windows.
+std::vector<HWND> wait_windows(DWORD thread, const char* caption, size_t count,
+                               DWORD timeout_ms = 10000);
+bool wait_gone(HWND window, DWORD timeout_ms = 10000);
+std::string window_text(HWND window);
+std::string control_text(HWND dialog, int id);
+HWND focus_of(DWORD thread);
+RECT work_area();
+
+// The tray log: emptied (monitor folder made) and read back as its messages,
+// each line checked for the "YYYY-MM-DD HH:MM:SS : " stamp and CR LF.
+std::string tray_log_path();
+void reset_tray_log();
+std::vector<std::string> log_messages();
+bool wait_log_lines(size_t count, DWORD timeout_ms = 10000);
+
+// The Windows Update engine in the prefix: the double copied over it, or no
+// engine at all; restore_engine() puts Wine's own back (tests do, when done).
+void install_engine_double(DWORD answer, DWORD delay_ms = 0);
+void remove_engine();
+void restore_engine();
+DWORD engine_double_loads();
+DWORD engine_double_calls();
+
+// Sets up the staged-upgrade marker: "none", "file" or "dir".
+void stage_upgrade_batch(const char* kind);
+void set_update_count(const DWORD* count);   // nullptr: value absent
+
+// PNG of the whole X display under <build>/tests/artifacts/<name>.png.
+bool screenshot(const char* name);
+
+} // namespace td
