@@ -1,0 +1,257 @@
+// The tray program end to end on the Wine desktop: command line, autostart,
+// hand-over to a running copy, the icon and its balloons as the shell shows
+// them, and the end of the program.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "contract.h"
+#include "spine_support.h"
+#include "test_support.h"
+#include "ui_strings.h"
+
+namespace {
+
+// Standard output is a text-mode stream: each "\n" reaches the file as CR LF.
+const char USAGE[] = "Options:\r\n -s run this app\r\n -i add this app to autostart\r\n"
+                     " -u remove this app from autostart\r\n";
+
+std::string tray_command(const std::string& tail)
+{
+    return "\"" + ts::sibling(spine::TRAY_EXE) + "\"" + (tail.empty() ? "" : " " + tail);
+}
+
+std::string run_value()
+{
+    std::string bytes;
+    if (!ts::reg_get(HKEY_LOCAL_MACHINE, RUN_KEY, TRAY_RUN_VALUE, &bytes))
+        return "(absent)";
+    while (!bytes.empty() && bytes.back() == '\0')
+        bytes.pop_back();
+    return bytes;
+}
+
+class Spine : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        spine::stop_trays();
+        ts::set_manufacturer("QEMU");
+        ts::make_dirs("C:\\Program Files\\virtio\\monitor");
+    }
+    void TearDown() override
+    {
+        spine::stop_trays();
+        spine::dismiss_balloons();
+        ts::reg_delete_value(HKEY_LOCAL_MACHINE, RUN_KEY, TRAY_RUN_VALUE);
+        ts::set_manufacturer("QEMU");
+    }
+};
+
+TEST_F(Spine, UsageForAnythingButAnExactSwitch)
+{
+    for (const char* tail : {"", "-S", "/s", "-s ", "-x"}) {
+        std::string out = "poison";
+        std::string command = tray_command("") + " " + tail;
+        if (!*tail)
+            command = tray_command("");
+        EXPECT_EQ(0u, spine::run_captured(command, &out)) << "'" << tail << "'";
+        EXPECT_EQ(USAGE, out) << "'" << tail << "'";
+    }
+    EXPECT_EQ(nullptr, spine::tray_window());
+}
+
+TEST_F(Spine, InstallWritesQuotedPathAndTheLastCopyWins)
+{
+    ts::reg_delete_value(HKEY_LOCAL_MACHINE, RUN_KEY, TRAY_RUN_VALUE);
+    std::string out = "poison";
+    EXPECT_EQ(0u, spine::run_captured(tray_command("-i"), &out));
+    EXPECT_EQ("", out);
+    EXPECT_EQ("\"" + ts::sibling(spine::TRAY_EXE) + "\" -s", run_value());
+
+    // A second copy elsewhere: one value, the last path.
+    std::string folder = ts::bin_dir() + "spine copy";
+    ts::make_dirs(folder);
+    std::string copy = folder + "\\" + spine::TRAY_EXE;
+    ASSERT_TRUE(CopyFileA(ts::sibling(spine::TRAY_EXE).c_str(), copy.c_str(), FALSE));
+    EXPECT_EQ(0u, spine::run_captured("\"" + copy + "\" -i", &out));
+    EXPECT_EQ("\"" + copy + "\" -s", run_value());
+    ts::remove_tree(folder);
+    EXPECT_EQ(nullptr, spine::tray_window());
+}
+
+TEST_F(Spine, UninstallRemovesValueAndEndsTheRunningCopy)
+{
+    ASSERT_EQ(0u, spine::run_captured(tray_command("-i"), nullptr));
+    HWND window = nullptr;
+    HANDLE tray = spine::start_tray({}, &window);
+    ASSERT_NE(nullptr, window);
+    std::string out = "poison";
+    EXPECT_EQ(0u, spine::run_captured(tray_command("-u"), &out));
+    EXPECT_EQ("", out);
+    EXPECT_EQ("(absent)", run_value());
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(tray, 5000));
+    DWORD code = 0;
+    GetExitCodeProcess(tray, &code);
+    EXPECT_EQ(1u, code);
+    CloseHandle(tray);
+}
+
+TEST_F(Spine, UninstallWithoutValueOrCopyPrintsAndEndsWithZero)
+{
+    ts::reg_delete_value(HKEY_LOCAL_MACHINE, RUN_KEY, TRAY_RUN_VALUE);
+    std::string out;
+    EXPECT_EQ(0u, spine::run_captured(tray_command("-u"), &out));
+    EXPECT_EQ(std::string(TEXT_DELETE_FAILED) + "\r\n", out);
+}
+
+TEST_F(Spine, XenEndsAtOnceWithoutWindow)
+{
+    ts::set_manufacturer("Xen HVM domU");
+    ts::run_result r = ts::run(tray_command("-s"), 5000);
+    EXPECT_TRUE(r.finished);
+    EXPECT_EQ(0u, r.exit_code);
+    EXPECT_EQ(nullptr, spine::tray_window());
+}
+
+TEST_F(Spine, HiddenWindowOfItsClass)
+{
+    HWND window = nullptr;
+    HANDLE tray = spine::start_tray({}, &window);
+    ASSERT_NE(nullptr, window);
+    char text[64];
+    memset(text, 0xCC, sizeof text);
+    GetWindowTextA(window, text, sizeof text);
+    EXPECT_STREQ(TRAY_WINDOW_TITLE, text);
+    EXPECT_FALSE(IsWindowVisible(window));
+    EXPECT_TRUE(spine::wait_icon(window, true, 5000));
+    CloseHandle(tray);
+}
+
+TEST_F(Spine, SecondCopyHandsOverAndEnds)
+{
+    HWND window = nullptr;
+    HANDLE first = spine::start_tray({}, &window);
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(spine::wait_icon(window, true, 5000));
+    spine::post_registered(window, HIDE_TRAY_MESSAGE);
+    ASSERT_TRUE(spine::wait_icon(window, false, 5000));
+
+    ts::run_result second = ts::run(tray_command("-s"), 5000);
+    EXPECT_TRUE(second.finished);
+    EXPECT_EQ(0u, second.exit_code);
+    EXPECT_TRUE(spine::wait_icon(window, true, 5000)) << "AddTray brings the icon back";
+    EXPECT_EQ(1, spine::tray_window_count());
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(first, 0));
+    CloseHandle(first);
+}
+
+struct balloon_case {
+    LPARAM note;
+    const wchar_t* english;
+    const wchar_t* chinese;
+};
+const balloon_case BALLOONS[] = {
+    {UPGRADE_NOTE_UPGRADING, L"ZRV ONDRIX is upgrading, don't shutdown or restart your computer.",
+     L"ZRV ONDRIX正在更新，请不要关闭或重启计算机。"},
+    {UPGRADE_NOTE_RESTART, L"ZRV ONDRIX is upgraded successfully, Restart your computer please.",
+     L"ZRV ONDRIX更新完成，请重启计算机。"},
+    {UPGRADE_NOTE_OVER, L"ZRV ONDRIX upgrade over.", L"ZRV ONDRIX更新完成。"},
+};
+
+void check_balloons(bool chinese)
+{
+    HWND window = nullptr;
+    HANDLE tray = spine::start_tray(chinese ? std::vector<std::string>{spine::ZH_LOCALE}
+                                            : std::vector<std::string>{},
+                                    &window);
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(spine::wait_icon(window, true, 5000));
+    for (const auto& b : BALLOONS) {
+        PostMessageA(window, WM_UPGRADE_NOTIFY, 0, b.note);
+        const std::wstring expected = chinese ? b.chinese : b.english;
+        EXPECT_TRUE(spine::wait_balloon(expected, 5000))
+            << b.note << " shows: " << spine::utf8(spine::balloon_text());
+        if (b.note == UPGRADE_NOTE_RESTART)
+            EXPECT_TRUE(spine::screenshot(chinese ? "balloon_zh" : "balloon_en"));
+    }
+    CloseHandle(tray);
+}
+
+TEST_F(Spine, BalloonsInEnglish) { check_balloons(false); }
+TEST_F(Spine, BalloonsInChinese) { check_balloons(true); }
+
+TEST_F(Spine, BalloonBringsHiddenIconBackEvenWithoutText)
+{
+    HWND window = nullptr;
+    HANDLE tray = spine::start_tray({}, &window);
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(spine::wait_icon(window, true, 5000));
+    spine::post_registered(window, HIDE_TRAY_MESSAGE);
+    ASSERT_TRUE(spine::wait_icon(window, false, 5000));
+    PostMessageA(window, WM_UPGRADE_NOTIFY, 0, 0);
+    EXPECT_TRUE(spine::wait_icon(window, true, 5000));
+    Sleep(300);
+    EXPECT_EQ(L"", spine::balloon_text()) << "lParam 0 before any balloon shows none";
+
+    spine::post_registered(window, HIDE_TRAY_MESSAGE);
+    ASSERT_TRUE(spine::wait_icon(window, false, 5000));
+    PostMessageA(window, WM_UPGRADE_NOTIFY, 0, UPGRADE_NOTE_RESTART);
+    EXPECT_TRUE(spine::wait_icon(window, true, 5000));
+    EXPECT_TRUE(spine::wait_balloon(BALLOONS[1].english, 5000))
+        << spine::utf8(spine::balloon_text());
+    CloseHandle(tray);
+}
+
+TEST_F(Spine, HiddenIconStaysAwayWhenTheTaskbarComesBack)
+{
+    HWND window = nullptr;
+    HANDLE tray = spine::start_tray({}, &window);
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(spine::wait_icon(window, true, 5000));
+    spine::post_registered(window, HIDE_TRAY_MESSAGE);
+    ASSERT_TRUE(spine::wait_icon(window, false, 5000));
+    spine::post_registered(window, TASKBAR_CREATED_MESSAGE);
+    Sleep(500);
+    EXPECT_FALSE(spine::icon_present(window));
+    spine::post_registered(window, ADD_TRAY_MESSAGE);
+    EXPECT_TRUE(spine::wait_icon(window, true, 5000));
+    // A taskbar re-created while shown: the icon is added again.
+    spine::post_registered(window, TASKBAR_CREATED_MESSAGE);
+    Sleep(300);
+    EXPECT_TRUE(spine::icon_present(window));
+    CloseHandle(tray);
+}
+
+TEST_F(Spine, ShellStartedAfterTheProgramGetsTheIconFromTheRetries)
+{
+    HWND window = nullptr;
+    HANDLE tray =
+        spine::start_tray({"GT_TRAY_SHELL_DELAY_MS=1500", "GT_TRAY_RETRY_MS=200"}, &window);
+    ASSERT_NE(nullptr, window);
+    Sleep(300);
+    EXPECT_FALSE(spine::icon_present(window)) << "the shell refuses at first";
+    // Meanwhile the window answers at once: it is not blocked by the retries.
+    DWORD_PTR result = 0;
+    EXPECT_NE(0, SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 500, &result));
+    EXPECT_TRUE(spine::wait_icon(window, true, 5000));
+    CloseHandle(tray);
+}
+
+TEST_F(Spine, CloseEndsWithZeroAndRemovesTheIcon)
+{
+    HWND window = nullptr;
+    HANDLE tray = spine::start_tray({}, &window);
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(spine::wait_icon(window, true, 5000));
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(tray, 5000));
+    DWORD code = 99;
+    GetExitCodeProcess(tray, &code);
+    EXPECT_EQ(0u, code);
+    EXPECT_FALSE(spine::icon_present(window));
+    EXPECT_EQ(nullptr, spine::tray_window());
+    CloseHandle(tray);
+}
+
+} // namespace
