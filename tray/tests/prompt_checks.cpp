@@ -58,10 +58,12 @@ void close_prompt(HWND prompt, close_way way)
         PostMessageA(GetDlgItem(prompt, IDC_UPGRADE_LATER), BM_CLICK, 0, 0);
         break;
     case CLOSE_ESCAPE: {
-        // The key goes to the control that has the focus.
+        // The key goes to the prompt's control that has the focus (after a
+        // prompt over it closed, the focus is elsewhere: as if clicked first).
         HWND focus = td::focus_of(GetWindowThreadProcessId(prompt, nullptr));
-        PostMessageA(focus ? focus : prompt, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-        PostMessageA(focus ? focus : prompt, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+        HWND to = IsChild(prompt, focus) ? focus : prompt;
+        PostMessageA(to, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+        PostMessageA(to, WM_KEYUP, VK_ESCAPE, 0xC0010001);
         break;
     }
     case CLOSE_BOX:

@@ -148,6 +148,22 @@ TEST_F(PromptDialog, WindowKeepsHandlingMessagesWhileOpen)
     close_prompt(prompt, CLOSE_INSTALL);
 }
 
+// Wine keeps a set work area within the process that set it, so this runs
+// here and not against the real tray program.
+TEST_F(PromptDialog, WorkAreaWithTheTaskbarElsewhere)
+{
+    RECT saved = td::work_area();
+    const RECT areas[] = {{0, 0, 900, 768}, {0, 40, 1024, 768}, {60, 30, 980, 700}};
+    for (RECT area : areas) {
+        SCOPED_TRACE(area.right);
+        ASSERT_TRUE(SystemParametersInfoA(SPI_SETWORKAREA, 0, &area, 0));
+        HWND prompt = open_prompt(target_, kEnglish);
+        ASSERT_TRUE(prompt != nullptr);
+        close_prompt(prompt, CLOSE_LATER);
+    }
+    SystemParametersInfoA(SPI_SETWORKAREA, 0, &saved, 0);
+}
+
 #ifdef GT_TEST_SEAMS
 TEST_F(PromptDialog, UnreadableWorkAreaIsLoggedAndTheScreenCornerUsed)
 {

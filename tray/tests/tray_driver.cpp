@@ -100,13 +100,19 @@ bool wait_gone(HWND window, DWORD timeout_ms)
 
 std::string window_text(HWND window)
 {
-    char text[512];
-    memset(text, 0x5A, sizeof text);
+    // Read wide and turned into GBK: the test program's own code page could
+    // not carry the Chinese texts, and ASCII is the same in both.
+    WCHAR text[512];
+    wmemset(text, 0x5A5A, 512);
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
-                             SMTO_ABORTIFHUNG, 5000, &length))
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text),
+                             SMTO_ABORTIFHUNG, 5000, &length) ||
+        length >= 512)
         return "<no answer>";
-    return std::string(text, length < sizeof text ? length : 0);
+    char gbk[1024] = {};
+    int bytes = WideCharToMultiByte(936, 0, text, static_cast<int>(length), gbk, sizeof gbk,
+                                    nullptr, nullptr);
+    return std::string(gbk, bytes > 0 ? bytes : 0);
 }
 
 std::string control_text(HWND dialog, int id)
@@ -220,22 +226,12 @@ void set_update_count(const DWORD* count)
         ts::reg_delete_value(HKEY_LOCAL_MACHINE, UPDATE_COUNT_KEY, UPDATE_COUNT_VALUE);
 }
 
-bool screenshot(const char* name)
+namespace {
+
+// Wine runs Unix programs directly but gives no process handle for them.
+bool start_unix(const std::string& shell_command)
 {
-    std::string bin = ts::bin_dir();   // <build>\tests\bin\ .
-    std::string folder = bin.substr(0, bin.size() - 4) + "artifacts";
-    ts::make_dirs(folder);
-    std::string target = folder + "\\" + name + ".png";
-    ts::remove_file(target);
-    std::string unix_target = unix_path(target);
-    if (unix_target.empty())
-        return false;
-    // Wine runs Unix programs directly but gives no process handle for them,
-    // so the picture is written under another name and renamed when whole.
-    std::string part = "'" + unix_target + ".part.png'";
-    std::string command = "/bin/sh -c \"for try in 1 2 3; do import -window root " + part +
-                          " && mv " + part + " '" + unix_target +
-                          "' && break; sleep 0.2; done\"";
+    std::string command = "/bin/sh -c \"" + shell_command + "\"";
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
@@ -248,6 +244,56 @@ bool screenshot(const char* name)
         CloseHandle(pi.hProcess);
     if (pi.hThread)
         CloseHandle(pi.hThread);
+    return true;
+}
+
+} // namespace
+
+HWND start_tray(bool chinese)
+{
+    stop_trays();
+    reset_tray_log();
+    std::string exe = ts::sibling(TRAY_IMAGE_NAME);
+    if (chinese) {
+        // Wine takes the locale from the Unix environment it starts in.
+        if (!start_unix("LC_ALL=zh_CN.UTF-8 exec /usr/bin/wine '" + unix_path(exe) + "' -s"))
+            return nullptr;
+    } else {
+        HANDLE process = ts::start("\"" + exe + "\" -s");
+        if (!process)
+            return nullptr;
+        CloseHandle(process);
+    }
+    HWND tray = nullptr;
+    ts::wait_until([&] { return (tray = FindWindowA(TRAY_WINDOW_CLASS, nullptr)) != nullptr; },
+                   15000);
+    // The worker's first line, so that it cannot fall among a test's lines.
+    ts::wait_until([] { return !ts::read_file(tray_log_path()).empty(); }, 5000);
+    reset_tray_log();
+    return tray;
+}
+
+void stop_trays()
+{
+    ts::kill_all_named(TRAY_IMAGE_NAME);
+    ts::wait_until([] { return FindWindowA(TRAY_WINDOW_CLASS, nullptr) == nullptr; }, 5000);
+}
+
+bool screenshot(const char* name)
+{
+    std::string bin = ts::bin_dir();   // <build>\tests\bin\ .
+    std::string folder = bin.substr(0, bin.size() - 4) + "artifacts";
+    ts::make_dirs(folder);
+    std::string target = folder + "\\" + name + ".png";
+    ts::remove_file(target);
+    std::string unix_target = unix_path(target);
+    if (unix_target.empty())
+        return false;
+    // Written under another name and renamed when whole.
+    std::string part = "'" + unix_target + ".part.png'";
+    if (!start_unix("for try in 1 2 3; do import -window root " + part + " && mv " + part +
+                    " '" + unix_target + "' && break; sleep 0.2; done"))
+        return false;
     return ts::wait_until([&] { return ts::file_exists(target); }, 15000);
 }
 

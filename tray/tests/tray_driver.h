@@ -14,7 +14,7 @@ std::vector<HWND> windows_captioned(DWORD thread, const char* caption);
 std::vector<HWND> wait_windows(DWORD thread, const char* caption, size_t count,
                                DWORD timeout_ms = 10000);
 bool wait_gone(HWND window, DWORD timeout_ms = 10000);
-std::string window_text(HWND window);
+std::string window_text(HWND window);   // GBK bytes
 std::string control_text(HWND dialog, int id);
 HWND focus_of(DWORD thread);
 RECT work_area();
@@ -37,6 +37,12 @@ DWORD engine_double_calls();
 // Sets up the staged-upgrade marker: "none", "file" or "dir".
 void stage_upgrade_batch(const char* kind);
 void set_update_count(const DWORD* count);   // nullptr: value absent
+
+// The real tray program: ends any running copy, starts "qor-tel.exe -s"
+// (under the Chinese system locale when asked), waits for its window and
+// for its start-up log line, then empties the log. NULL on failure.
+HWND start_tray(bool chinese);
+void stop_trays();
 
 // PNG of the whole X display under <build>/tests/artifacts/<name>.png.
 bool screenshot(const char* name);
