@@ -46,6 +46,21 @@ TEST(RunValue, QuotedPathThenSwitch)
     EXPECT_EQ("\"" + longest + "\" -s", std::string(text));
 }
 
+TEST(RunValue, WrittenWithoutItsNul)
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    const std::string expected = "\"" + std::string(path) + "\" -s";
+    g_test_run_value_length = 0xCCCC;
+    add_autostart();
+    EXPECT_EQ(expected.size(), g_test_run_value_length);
+    std::string bytes;
+    ASSERT_TRUE(ts::reg_get(HKEY_LOCAL_MACHINE, RUN_KEY, TRAY_RUN_VALUE, &bytes));
+    EXPECT_EQ(expected, bytes.substr(0, expected.size()));
+    remove_autostart();
+    EXPECT_FALSE(ts::reg_get(HKEY_LOCAL_MACHINE, RUN_KEY, TRAY_RUN_VALUE, &bytes));
+}
+
 TEST(StrategyText, TwoWinsThenThreeElseUnchanged)
 {
     struct {
