@@ -8,14 +8,10 @@
 #include "service_install.h"
 #include "supervise.h"
 
-namespace {
-
 void log_platform_open_failure()
 {
     write_daemon_log("%s\n", "RegOpenKeyEx failed.\n");
 }
-
-} // namespace
 
 bool foreground_permitted(DWORD first_found, DWORD self)
 {

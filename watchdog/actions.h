@@ -10,5 +10,8 @@ int run_foreground();
 // "-u": deletes the service and ends the running watchdog (never this process).
 int remove_watchdog();
 
+// What the platform check logs when it cannot open the firmware key.
+void log_platform_open_failure();
+
 // Whether the foreground run may go on: the first watchdog process found is this one.
 bool foreground_permitted(DWORD first_found, DWORD self);

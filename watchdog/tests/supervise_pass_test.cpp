@@ -1,6 +1,7 @@
 // One pass of the supervision loop at a time, in this process, against the
 // real service control manager, the agent service double, the devcon and
 // findstr doubles and the real log.
+#include "actions.h"
 #include "agent_fixture.h"
 #include "console_repair.h"
 #include "contract.h"
@@ -229,6 +230,15 @@ TEST_F(Pass, LoopReturnsWhyItEnded)
     lines messages = logs::daemon_log_messages();
     ASSERT_EQ(12u, messages.size());   // the start's log probe, then six passes
     EXPECT_EQ(NO_CONSOLE, lines(messages.end() - 1, messages.end()));
+}
+
+// The key cannot be taken away under Wine (HARDWARE is volatile and is not
+// created again): the platform check's failure report is called directly.
+TEST(PlatformCheckFailure, LoggedWithItsOwnLineBreakAndTheFormats)
+{
+    logs::clear_daemon_log();
+    log_platform_open_failure();
+    EXPECT_EQ(lines{"RegOpenKeyEx failed." + NL + NL}, logs::daemon_log_messages());
 }
 
 } // namespace
