@@ -1,6 +1,18 @@
 #include "worker.h"
 
+#include "contract.h"
+#include "idle_publisher.h"
+#include "tray_log.h"
+#include "upgrade_watcher.h"
+
 DWORD WINAPI tray_worker_thread(LPVOID)
 {
+    trim_tray_log();
+    HANDLE idle = CreateThread(nullptr, 0, idle_publisher_thread, nullptr, 0, nullptr);
+    if (idle)
+        CloseHandle(idle);
+    else
+        write_tray_log(TRAY_LOG_NAME, LOG_IDLE_THREAD_FAILED);
+    watch_upgrade_state();
     return 0;
 }

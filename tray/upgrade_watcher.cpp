@@ -1,0 +1,172 @@
+#include "upgrade_watcher.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "autoplay.h"
+#include "contract.h"
+#include "handles.h"
+#include "registry.h"
+#include "tray_log.h"
+#include "tray_messages.h"
+#include "tray_state.h"
+#include "upgrade_strategy.h"
+
+namespace {
+
+const DWORD REOPEN_PAUSE_MS = 1000;
+const DWORD WATCH_FILTER = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_ATTRIBUTES |
+                           REG_NOTIFY_CHANGE_LAST_SET | REG_NOTIFY_CHANGE_SECURITY;
+const int STRATEGY_AUTO = 2;
+const int STRATEGY_CLOSE = 3;
+
+DWORD reopen_pause_ms()
+{
+#ifdef GT_TEST_SEAMS
+    char text[16] = {0};
+    if (GetEnvironmentVariableA(TEST_WATCH_PAUSE_ENV, text, sizeof(text)) > 0)
+        return static_cast<DWORD>(atoi(text));
+#endif
+    return REOPEN_PAUSE_MS;
+}
+
+bool open_upgrade_key(unique_hkey& key)
+{
+    DWORD disposition = 0;
+    return RegCreateKeyExA(HKEY_LOCAL_MACHINE, UPGRADE_KEY, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                           KEY_NOTIFY | KEY_QUERY_VALUE, nullptr, key.put(),
+                           &disposition) == ERROR_SUCCESS;
+}
+
+// Windows wakes a wait when its key is deleted, Wine does not: once a pause
+// the key is asked whether it still exists (ERROR_KEY_DELETED otherwise).
+watch_step wait_for_change(HKEY key, HANDLE changed)
+{
+    for (;;) {
+        DWORD waited = WaitForSingleObject(changed, reopen_pause_ms());
+        LONG query = ERROR_SUCCESS;
+        if (waited == WAIT_TIMEOUT)
+            query = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                     nullptr, nullptr, nullptr, nullptr, nullptr);
+        watch_step step = watch_step_after_wait(waited, query);
+        if (step != WATCH_KEEP_WAITING)
+            return step;
+    }
+}
+
+// The window thread alone touches the icon record and the menu flags: the
+// strategy is written here and the window is told the outcome.
+void write_strategy(int strategy)
+{
+    LPARAM written = write_upgrade_strategy(strategy) == 0 ? 1 : 0;
+    PostMessageA(g_hTrayWnd, WM_STRATEGY_WRITTEN, strategy, written);
+}
+
+void carry_out(upgrade_action action)
+{
+    switch (action) {
+    case UPGRADE_ACTION_BALLOON_OVER:
+        PostMessageA(g_hTrayWnd, WM_UPGRADE_NOTIFY, 0, UPGRADE_NOTE_OVER);
+        break;
+    case UPGRADE_ACTION_BALLOON_RESTART:
+        PostMessageA(g_hTrayWnd, WM_UPGRADE_NOTIFY, 0, UPGRADE_NOTE_RESTART);
+        break;
+    case UPGRADE_ACTION_STRATEGY_AUTO:
+        write_strategy(STRATEGY_AUTO);
+        break;
+    case UPGRADE_ACTION_STRATEGY_CLOSE:
+        write_strategy(STRATEGY_CLOSE);
+        break;
+    case UPGRADE_ACTION_NONE:
+        break;
+    }
+}
+
+} // namespace
+
+upgrade_action upgrade_action_for(const char* state)
+{
+    static const struct {
+        const char* text;
+        upgrade_action action;
+    } table[] = {
+        {"0", UPGRADE_ACTION_BALLOON_OVER},    {"1", UPGRADE_ACTION_BALLOON_OVER},
+        {"2", UPGRADE_ACTION_BALLOON_RESTART}, {"3", UPGRADE_ACTION_BALLOON_RESTART},
+        {"5", UPGRADE_ACTION_STRATEGY_AUTO},   {"6", UPGRADE_ACTION_STRATEGY_CLOSE},
+    };
+    for (const auto& row : table) {
+        if (strcmp(state, row.text) == 0)
+            return row.action;
+    }
+    return UPGRADE_ACTION_NONE;
+}
+
+watch_step watch_step_after(LONG notify_result)
+{
+    if (notify_result == ERROR_SUCCESS)
+        return WATCH_READ_STATE;
+    if (notify_result == ERROR_ACCESS_DENIED)
+        return WATCH_GIVE_UP;
+    return WATCH_REOPEN;
+}
+
+watch_step watch_step_after_wait(DWORD wait_result, LONG key_query_result)
+{
+    if (wait_result == WAIT_OBJECT_0)
+        return WATCH_READ_STATE;
+    if (wait_result == WAIT_TIMEOUT && key_query_result == ERROR_SUCCESS)
+        return WATCH_KEEP_WAITING;
+    return WATCH_REOPEN;
+}
+
+bool read_upgrade_state(char* buffer)
+{
+    return read_reg_value(HKEY_LOCAL_MACHINE, UPGRADE_KEY, UPGRADE_STATE_VALUE, buffer,
+                          UPGRADE_STATE_CAPACITY)
+        .found();
+}
+
+void watch_upgrade_state()
+{
+    apply_autoplay_policy(classify_windows_version());
+    write_tray_log(TRAY_LOG_NAME, LOG_TRAY_RUNNING);
+
+    unique_hkey key;
+    if (!open_upgrade_key(key)) {
+        write_tray_log(TRAY_LOG_NAME, LOG_UPGRADE_KEY_FAILED);
+        ExitProcess(1);
+    }
+    // Without an event the wait is the plain synchronous one.
+    unique_handle changed(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    for (;;) {
+        LONG result = RegNotifyChangeKeyValue(key.get(), TRUE, WATCH_FILTER, changed.get(),
+                                              changed ? TRUE : FALSE);
+        watch_step step = watch_step_after(result);
+        if (step == WATCH_READ_STATE && changed)
+            step = wait_for_change(key.get(), changed.get());
+        switch (step) {
+        case WATCH_READ_STATE: {
+            char state[UPGRADE_STATE_CAPACITY] = {0};
+            if (read_upgrade_state(state))
+                carry_out(upgrade_action_for(state));
+            break;
+        }
+        case WATCH_GIVE_UP:
+            write_tray_log(TRAY_LOG_NAME, LOG_NOTIFY_ACCESS_DENIED);
+            key.reset();
+            ExitProcess(1);
+        case WATCH_KEEP_WAITING:
+        case WATCH_REOPEN:
+            // A deleted key fails every wait on its old handle (1018), also
+            // after it was made again: only a fresh handle hears changes.
+            // Closing the old handle signals the event: that is no change.
+            key.reset();
+            if (changed)
+                ResetEvent(changed.get());
+            do
+                Sleep(reopen_pause_ms());
+            while (!open_upgrade_key(key));
+            break;
+        }
+    }
+}
