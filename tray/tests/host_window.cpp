@@ -21,15 +21,6 @@ LRESULT CALLBACK host_proc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         g_results.push_back(result);
         break;
     }
-    case WM_QUERYENDSESSION:
-        on_query_end_session(lParam);
-        break;
-    case WM_POWERBROADCAST: {
-        LRESULT result = 0;
-        if (on_power_broadcast(window, wParam, &result))
-            return result;
-        break;
-    }
     case WM_HIBERNATE_ASKED:
     case WM_HIBERNATE_CANCELLED:
         on_hibernate_message(message);

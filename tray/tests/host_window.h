@@ -1,7 +1,7 @@
 #pragma once
 // A window like the tray's on a thread of its own in the test program: its
-// procedure hands the prompt, session-end, power and hibernate messages to
-// the tray's handlers, and records the prompts' results.
+// procedure hands the prompt and hibernate messages to the tray's handlers
+// and records the prompts' results.
 #include <windows.h>
 
 #include <vector>

@@ -107,8 +107,6 @@ TEST_F(PromptDialog, EachWayOfClosingGivesItsResultAndNothingElse)
         clear_prompt_results();
         HWND prompt = open_prompt(target_, kEnglish);
         ASSERT_TRUE(prompt != nullptr);
-        if (row.way == CLOSE_INSTALL)
-            td::screenshot("prompt-english-in-process");
         close_prompt(prompt, row.way);
         ASSERT_TRUE(ts::wait_until([] { return !prompt_results().empty(); }, 5000));
         EXPECT_EQ(std::vector<INT_PTR>{row.result}, prompt_results());

@@ -1,8 +1,7 @@
-// Session end, power and hibernate handling inside the test program: its
-// decisions, and the handlers behind a window of the test program's own.
+// Session end and hibernate decisions, and the patching tests against the
+// marker file, the update engine double and the registry. The window path is
+// covered against the real tray program.
 #include "contract.h"
-#include "host_window.h"
-#include "session_checks.h"
 #include "session_end.h"
 #include "test_support.h"
 #include "tray_driver.h"
@@ -70,16 +69,13 @@ protected:
     void SetUp() override
     {
         td::reset_tray_log();
-        ASSERT_TRUE(start_host(&host_));
     }
     void TearDown() override
     {
-        stop_host(&host_);
         td::stage_upgrade_batch("none");
         td::set_update_count(nullptr);
         td::restore_engine();
     }
-    host_window host_ = {};
 };
 
 TEST_F(SessionEnd, PatchingTestsOneByOne)
@@ -123,36 +119,13 @@ TEST_F(SessionEnd, UpdateCountOfAnotherSize)
     EXPECT_EQ(1, wu_updates_pending());
 }
 
-TEST_F(SessionEnd, MarkersThroughTheWindow)
-{
-    expect_session_end_markers(host_.window);
-}
-
 TEST_F(SessionEnd, SlowEngineIsWaitedFor)
 {
     td::install_engine_double(1, 500);
     DWORD start = GetTickCount();
-    DWORD_PTR answer = 0;
-    EXPECT_TRUE(SendMessageTimeoutA(host_.window, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 10000,
-                                    &answer));
+    on_query_end_session(0);
     EXPECT_GE(GetTickCount() - start, 450u);
-    EXPECT_EQ(static_cast<DWORD_PTR>(TRUE), answer);
     EXPECT_EQ(std::vector<std::string>{MARKER_PATCHING}, td::log_messages());
-}
-
-TEST_F(SessionEnd, SuspendQueryIsRefusedAfterTheWarning)
-{
-    expect_suspend_refused(host_.window, "suspend-warning-in-process");
-}
-
-TEST_F(SessionEnd, OtherPowerEventsGetTheDefault)
-{
-    expect_other_power_events_default(host_.window);
-}
-
-TEST_F(SessionEnd, HibernateMessagesLogTheirLines)
-{
-    expect_hibernate_lines(host_.window);
 }
 
 } // namespace

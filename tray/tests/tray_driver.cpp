@@ -279,6 +279,23 @@ void stop_trays()
     ts::wait_until([] { return FindWindowA(TRAY_WINDOW_CLASS, nullptr) == nullptr; }, 5000);
 }
 
+bool click_at(int x, int y)
+{
+    HWND desktop = FindWindowA("Shell_TrayWnd", nullptr);
+    RECT screen = {};
+    GetWindowRect(GetDesktopWindow(), &screen);
+    if (!desktop || screen.left != 0 || screen.top != 0)
+        return false;
+    std::string done = ts::bin_dir() + "click.done";
+    ts::remove_file(done);
+    if (!start_unix("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) +
+                    " click 1; touch '" + unix_path(done) + "'"))
+        return false;
+    bool clicked = ts::wait_until([&] { return ts::file_exists(done); }, 5000);
+    ts::remove_file(done);
+    return clicked;
+}
+
 bool screenshot(const char* name)
 {
     std::string bin = ts::bin_dir();   // <build>\tests\bin\ .

@@ -44,6 +44,10 @@ void set_update_count(const DWORD* count);   // nullptr: value absent
 HWND start_tray(bool chinese);
 void stop_trays();
 
+// A left click at desktop coordinates through X (xdotool), when the Wine
+// desktop covers the X screen; false when it does not.
+bool click_at(int x, int y);
+
 // PNG of the whole X display under <build>/tests/artifacts/<name>.png.
 bool screenshot(const char* name);
 
