@@ -181,12 +181,6 @@ TEST(Supervision, ConsoleVerdicts)
             << row.count << " " << row.console;
 }
 
-TEST(Supervision, ShippedPeriodWithoutSeam)
-{
-    EXPECT_EQ(10000, SUPERVISE_PERIOD_MS);
-    EXPECT_EQ(60, LOG_CHECK_PASSES);
-}
-
 TEST(Install, ServiceCommandLineIsQuotedPathAndDashS)
 {
     struct {
