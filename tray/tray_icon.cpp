@@ -69,7 +69,9 @@ int show_tray_icon()
         return 0;
     // A new request replaces whatever is still being retried.
     stop_retries();
-    if (add_or_modify() || !SetTimer(g_nid.hWnd, ICON_RETRY_TIMER, retry_interval(), nullptr)) {
+    // Without a window to time the retries, the one attempt stands.
+    if (add_or_modify() || !g_nid.hWnd ||
+        !SetTimer(g_nid.hWnd, ICON_RETRY_TIMER, retry_interval(), nullptr)) {
         g_bIconAdded = 1;
         return 0;
     }
