@@ -26,6 +26,3 @@
 #define PROMPT_QUESTION_ZH                                                  \
     "ZRV Tools\xd3\xd0\xd0\xc2\xb5\xc4\xb0\xe6\xb1\xbe\xbf\xc9\xd3\xc3\xa3" \
     "\xac\xca\xc7\xb7\xf1\xbd\xf8\xd0\xd0\xc9\xfd\xbc\xb6\xa3\xbf"
-
-// System default locale that selects the Chinese texts.
-#define PROMPT_CHINESE_LCID 2052

@@ -4,6 +4,7 @@
 #include "prompt_ids.h"
 #include "tray_log.h"
 #include "tray_state.h"
+#include "ui_strings.h"
 
 #ifdef GT_TEST_SEAMS
 bool g_test_work_area_fails = false;
@@ -11,7 +12,7 @@ bool g_test_work_area_fails = false;
 
 prompt_texts prompt_texts_for(LCID system_locale)
 {
-    if (system_locale == PROMPT_CHINESE_LCID)
+    if (system_locale == LCID_CHINESE_PRC)
         return {PROMPT_INSTALL_ZH, PROMPT_LATER_ZH, PROMPT_QUESTION_ZH};
     return {PROMPT_INSTALL_EN, PROMPT_LATER_EN, PROMPT_QUESTION_EN};
 }
