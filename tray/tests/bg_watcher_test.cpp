@@ -194,21 +194,25 @@ protected:
         }
         ts::remove_file(kTrayLogPath);
     }
-    // Starts the worker and waits until it watches the key.
-    void start_worker()
+    void start_probe()
     {
         char window[32];
         snprintf(window, sizeof window, "%llu",
                  static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(recorder_window())));
         probe.reset(ts::start("\"" + ts::sibling("bg_worker_probe.exe") + "\" " + window,
                               {TEST_WATCH_PAUSE_ENV "=100", TEST_IDLE_PERIOD_ENV "=60000"}));
+    }
+    static bool tray_running()
+    {
+        auto log = tray_log_messages();
+        return std::find(log.begin(), log.end(), LOG_TRAY_RUNNING) != log.end();
+    }
+    // Starts the worker and waits until it watches the key.
+    void start_worker()
+    {
+        start_probe();
         ASSERT_TRUE(probe);
-        ASSERT_TRUE(pump_until(
-            [] {
-                auto log = tray_log_messages();
-                return std::find(log.begin(), log.end(), LOG_TRAY_RUNNING) != log.end();
-            },
-            10000));
+        ASSERT_TRUE(pump_until(tray_running, 10000));
         pump_for(200);
     }
     std::string stored_strategy(DWORD* type)
@@ -310,6 +314,20 @@ TEST_F(Watcher, AbsentKeysAreMadeAndTheStrategyIsWrittenIntoThem)
     expect_reaction(kCloseWritten, "\"6\" into new keys");
     DWORD type = 0;
     EXPECT_EQ(stored_strategy(&type), std::string("3", 2));
+}
+
+// A top-level window of this thread that pumps nothing while the worker
+// starts: the settings broadcast gives up on it after its time-out.
+TEST_F(Watcher, AHungTopLevelWindowDelaysTheWatchOnlyByTheBroadcastTimeOut)
+{
+    HWND hung = CreateWindowExA(0, "STATIC", "bg_hung", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                                nullptr, GetModuleHandleA(nullptr), nullptr);
+    ASSERT_TRUE(hung);
+    start_probe();
+    ASSERT_TRUE(probe);
+    bool running = ts::wait_until(tray_running, 15000);
+    DestroyWindow(hung);
+    EXPECT_TRUE(running);
 }
 
 // Delay from a write of "upgradestate" to the window handling the message.
