@@ -1,0 +1,240 @@
+// The scripted story of ./scripts/demo: a simulated KVM guest under Wine with
+// the shipped programs installed as an administrator would, then a few things
+// that happen to a guest, each printed as it happens.
+//   guest_demo.exe DIST_DIR [--keep]
+#include "agent_fixture.h"
+#include "contract.h"
+#include "doubles_fixture.h"
+#include "spine_support.h"
+#include "test_support.h"
+#include "tray_driver.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include <string>
+
+namespace {
+
+const std::string TOOLS_DIR = "C:\\Program Files\\virtio\\tools";
+const std::string MONITOR_DIR = "C:\\Program Files\\virtio\\monitor";
+DWORD g_start_tick;
+int g_failures;
+
+// Prints one line of the story: `text` with `detail` in place of "%s".
+void say(const std::string& text, const std::string& detail = "")
+{
+    std::string line = text;
+    size_t at = line.find("%s");
+    if (at != std::string::npos)
+        line.replace(at, 2, detail);
+    printf("[%5.1f s] %s\n", (GetTickCount() - g_start_tick) / 1000.0, line.c_str());
+    fflush(stdout);
+}
+
+bool step(bool ok, const char* what)
+{
+    say(ok ? "   ok: %s" : "   FAILED: %s", what);
+    if (!ok)
+        ++g_failures;
+    return ok;
+}
+
+DWORD run_tool(const std::string& exe, const char* argument)
+{
+    ts::run_result r = ts::run("\"" + TOOLS_DIR + "\\" + exe + "\" " + argument, 30000);
+    return r.finished ? r.exit_code : 0xFFFFFFFF;
+}
+
+std::string reg_text(const char* path, const char* name)
+{
+    std::string bytes;
+    if (!ts::reg_get(HKEY_LOCAL_MACHINE, path, name, &bytes))
+        return "(absent)";
+    return std::string(bytes.c_str());
+}
+
+void print_log(const char* title, const std::string& path)
+{
+    printf("\n---- %s (%s) ----\n", title, path.c_str());
+    std::string text = ts::read_file(path);
+    std::string clean;
+    for (char c : text)
+        if (c != '\r')
+            clean += c;
+    printf("%s", clean.c_str());
+    fflush(stdout);
+}
+
+bool set_up_guest(const std::string& dist)
+{
+    say("== a simulated KVM guest");
+    ts::set_manufacturer("QEMU");
+    ts::make_dirs(MONITOR_DIR);
+    ts::make_dirs(TOOLS_DIR);
+    ts::remove_file(MONITOR_DIR + "\\sen-drik-hald.log");
+    ts::remove_file(MONITOR_DIR + "\\qor_tel.log");
+    say("   BIOS manufacturer \"QEMU\", folders %s", "C:\\Program Files\\virtio\\{tools,monitor,bin}");
+    bool ok = CopyFileA((dist + "\\sen-drik-hald.exe").c_str(),
+                        (TOOLS_DIR + "\\sen-drik-hald.exe").c_str(), FALSE) &&
+              CopyFileA((dist + "\\qor-tel.exe").c_str(), (TOOLS_DIR + "\\qor-tel.exe").c_str(),
+                        FALSE);
+    if (!step(ok, "shipped programs copied into C:\\Program Files\\virtio\\tools"))
+        return false;
+    doubles::remove_devcon_doubles();
+    doubles::reset_devcon();
+    ok = doubles::install_devcon_double(DEVCON_PATH_1) && doubles::install_findstr_double();
+    if (!step(ok, "device console tool double at " DEVCON_PATH_1 ", console device enabled"))
+        return false;
+    ts::reg_delete_tree(HKEY_LOCAL_MACHINE, PRODUCT_KEY);
+    ts::reg_set_sz(HKEY_LOCAL_MACHINE, AUTO_REPAIR_KEY, WRITEFILE_ERRORCODE_VALUE, "0");
+    ts::reg_set_sz(HKEY_LOCAL_MACHINE, UPGRADE_KEY, UPGRADE_STATE_VALUE, "4");
+    ts::reg_set_sz(HKEY_LOCAL_MACHINE, PRODUCT_KEY, UPGRADE_STRATEGY_VALUE, "2");
+    step(true, "HKLM\\" PRODUCT_KEY " with \"upgrade\" and \"auto-repair\", strategy \"2\"");
+    // Wine's own update engine aborts its caller: the guest gets a double
+    // that reports no installation at shutdown.
+    td::install_engine_double(0);
+    step(true, "Windows Update engine double at " WU_ENGINE_PATH);
+    // Right after the prefix was made, the service manager may still be busy.
+    ok = agent_fixture::install() &&
+         ts::wait_until([] { return agent_fixture::start(); }, 20000);
+    return step(ok, "agent service double \"sen-drik\" installed and running");
+}
+
+bool install_programs()
+{
+    say("== the administrator installs the tools");
+    svc::remove(WATCHDOG_SERVICE_NAME);
+    DWORD rc = run_tool("sen-drik-hald.exe", "-i");
+    if (!step(rc == 0 && svc::exists(WATCHDOG_SERVICE_NAME), "sen-drik-hald.exe -i: service \"SenDrikHald\" installed"))
+        return false;
+    if (!step(svc::start(WATCHDOG_SERVICE_NAME) &&
+                  svc::wait_state(WATCHDOG_SERVICE_NAME, SERVICE_RUNNING, 10000),
+              "service \"SenDrikHald\" started"))
+        return false;
+    rc = run_tool("qor-tel.exe", "-i");
+    step(rc == 0 && reg_text(RUN_KEY, TRAY_RUN_VALUE) != "(absent)",
+         "qor-tel.exe -i: Run value \"qor-tel\" written");
+    say("   Run value: %s", reg_text(RUN_KEY, TRAY_RUN_VALUE));
+    HANDLE tray = ts::start("\"" + TOOLS_DIR + "\\qor-tel.exe\" -s");
+    if (tray)
+        CloseHandle(tray);
+    HWND window = nullptr;
+    bool up = ts::wait_until([&] { return (window = spine::tray_window()) != nullptr; }, 15000) &&
+              spine::wait_icon(window, true, 15000);
+    return step(up, "qor-tel.exe -s: tray window \"qor-tel\" and its icon in the notification area");
+}
+
+void agent_crash()
+{
+    say("== the agent crashes");
+    agent_fixture::crash();
+    say("   agent state: stopped; the watchdog looks every 10 seconds");
+    DWORD t0 = GetTickCount();
+    bool back = svc::wait_state(AGENT_SERVICE_NAME, SERVICE_RUNNING, 30000);
+    char detail[64];
+    sprintf(detail, "%.1f s", (GetTickCount() - t0) / 1000.0);
+    step(back, back ? "the watchdog started \"sen-drik\" again" : "the agent was not started again");
+    say("   restarted after %s", detail);
+}
+
+void console_repair()
+{
+    say("== the agent records write error 995 on the console channel");
+    ts::reg_set_sz(HKEY_LOCAL_MACHINE, AUTO_REPAIR_KEY, WRITEFILE_ERRORCODE_VALUE, "995");
+    bool cleared = ts::wait_until(
+        [] { return reg_text(AUTO_REPAIR_KEY, WRITEFILE_ERRORCODE_VALUE) == "0"; }, 40000);
+    step(cleared, "repair done: \"writefile_errorcode\" reads \"0\" again");
+    for (const std::string& call : doubles::devcon_calls())
+        say("   devcon.exe was called: %s", call);
+    bool running = svc::wait_state(AGENT_SERVICE_NAME, SERVICE_RUNNING, 30000);
+    step(running, "agent \"sen-drik\" running after the repair");
+}
+
+void upgrade_balloon()
+{
+    say("== the upgrader writes \"upgradestate\" = \"2\"");
+    ts::reg_set_sz(HKEY_LOCAL_MACHINE, UPGRADE_KEY, UPGRADE_STATE_VALUE, "2");
+    bool shown = spine::wait_balloon(
+        L"ZRV ONDRIX is upgraded successfully, Restart your computer please.", 10000);
+    step(shown, "balloon \"Upgrade Notice\": ZRV ONDRIX is upgraded successfully, Restart your computer please.");
+    Sleep(500);
+    if (spine::screenshot("demo-balloon"))
+        say("   screenshot: %s", spine::unix_path(ts::bin_dir() + "..\\artifacts\\demo-balloon.png"));
+}
+
+HWND find_menu()
+{
+    return FindWindowA("#32768", nullptr);
+}
+
+void pick_close_upgrade()
+{
+    say("== the user opens the icon's menu and picks \"close upgrade\"");
+    HWND tray = spine::tray_window();
+    spine::dismiss_balloons();
+    PostMessageA(tray, WM_TRAYICON, 0, WM_RBUTTONDOWN);
+    HWND menu = nullptr;
+    bool open = ts::wait_until([&] { return (menu = find_menu()) != nullptr && IsWindowVisible(menu); }, 5000);
+    step(open, "menu open: automatic upgrade (checked), close upgrade, About");
+    if (!open)
+        return;
+    Sleep(300);
+    spine::screenshot("demo-menu");
+    // Keys as a user would press them: down to the second item, then Enter.
+    PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
+    bool written = ts::wait_until(
+        [] { return reg_text(PRODUCT_KEY, UPGRADE_STRATEGY_VALUE) == "3"; }, 5000);
+    step(written, "\"UpgradeStrategy\" = \"3\" (close upgrade)");
+}
+
+void shutdown_query()
+{
+    say("== Windows asks whether the session may end for a shutdown");
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutA(spine::tray_window(), WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 10000,
+                        &answer);
+    std::string log = ts::read_file(MONITOR_DIR + "\\qor_tel.log");
+    step(answer == TRUE && log.find(" : " MARKER_CLOSING "\r\n") != std::string::npos,
+         "the tray answered TRUE and logged \"vm_closing\"");
+}
+
+void tear_down()
+{
+    say("== the administrator removes the tools");
+    step(run_tool("qor-tel.exe", "-u") == 0 && spine::tray_window() == nullptr,
+         "qor-tel.exe -u: Run value removed, tray ended");
+    step(run_tool("sen-drik-hald.exe", "-u") == 0 && !svc::exists(WATCHDOG_SERVICE_NAME),
+         "sen-drik-hald.exe -u: service removed, watchdog ended");
+    agent_fixture::remove();
+    doubles::uninstall_findstr_double();
+    td::restore_engine();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    g_start_tick = GetTickCount();
+    if (argc < 2) {
+        printf("usage: guest_demo.exe DIST_DIR [--keep]\n");
+        return 2;
+    }
+    bool keep = argc > 2 && strcmp(argv[2], "--keep") == 0;
+    if (!set_up_guest(argv[1]) || !install_programs())
+        return 1;
+    agent_crash();
+    console_repair();
+    upgrade_balloon();
+    pick_close_upgrade();
+    shutdown_query();
+    print_log("watchdog log", MONITOR_DIR + "\\sen-drik-hald.log");
+    print_log("tray log", MONITOR_DIR + "\\qor_tel.log");
+    printf("\n");
+    if (!keep)
+        tear_down();
+    printf("%s\n", g_failures ? "Some steps FAILED." : "Every step did what it should.");
+    return g_failures ? 1 : 0;
+}
