@@ -38,8 +38,8 @@ bool open_upgrade_key(unique_hkey& key)
                            &disposition) == ERROR_SUCCESS;
 }
 
-// Windows wakes a wait when its key is deleted, Wine does not: once a pause
-// the key is asked whether it still exists (ERROR_KEY_DELETED otherwise).
+// A wait need not end when its key is deleted (Wine's never does): once a
+// pause the key is asked whether it still exists (ERROR_KEY_DELETED if not).
 watch_step wait_for_change(HKEY key, HANDLE changed)
 {
     for (;;) {
