@@ -57,9 +57,9 @@ FILE* open_log_for_append(const char* path)
 {
     for (int attempt = 1;; ++attempt) {
         FILE* file = _fsopen(path, "a+", _SH_DENYWR);
+        DWORD error = GetLastError();
         if (file)
             return file;
-        DWORD error = GetLastError();
         bool sharing = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
         if (!sharing || attempt == OPEN_ATTEMPTS)
             return nullptr;
