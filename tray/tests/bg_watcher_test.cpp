@@ -279,7 +279,9 @@ TEST_F(Watcher, AStateSetBeforeTheStartWaitsForTheNextChangeUnderTheKey)
     expect_reaction(kRestart, "another value set");
     ts::reg_set_sz(HKEY_LOCAL_MACHINE, UPGRADE_KEY, "other", "b");
     expect_reaction(kRestart, "another value changed");
-    ts::reg_set_sz(HKEY_LOCAL_MACHINE, UPGRADE_KEY "\\sub", "other", "c");
+    HKEY sub = nullptr;   // one change: a value set in it would be a second
+    ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, UPGRADE_KEY "\\sub", &sub), ERROR_SUCCESS);
+    RegCloseKey(sub);
     expect_reaction(kRestart, "a subkey made");
 }
 
