@@ -7,6 +7,10 @@
 #include "handles.h"
 #include "tray_log.h"
 
+#if !defined(_WIN64)
+static_assert(sizeof(SECURITY_ATTRIBUTES) == 12, "SECURITY_ATTRIBUTES of the 32-bit build");
+#endif
+
 namespace {
 
 const DWORD IDLE_PERIOD_MS = 5000;
