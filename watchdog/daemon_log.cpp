@@ -7,6 +7,7 @@
 
 #include <stdarg.h>
 #include <stdio.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <time.h>
 
@@ -16,10 +17,45 @@ const size_t PATH_CAPACITY = 260;
 const size_t MESSAGE_CAPACITY = 512;
 const long ROTATION_THRESHOLD = 3145728;   // 3 MiB
 const char NO_PROGRAM_PATH[] = "Log Can not get the Program Path!\n";
+const size_t RECORD_CAPACITY = 640;
+const size_t HELD_CAPACITY = 16384;
+const int OPEN_ATTEMPTS = 5;
+const DWORD OPEN_PAUSE_MS = 20;
+
+// Records that found the log held by a reader that shares no writing; they
+// go in ahead of the next record that gets through. Only one thread of the
+// program writes at a time, so no lock.
+char g_held[HELD_CAPACITY];
+
+// Opens the log for appending, waiting a little while a reader holds it.
+FILE* open_for_append(const char* path, DWORD* error)
+{
+    for (int attempt = 1;; ++attempt) {
+        FILE* log = fopen(path, "a");
+        *error = log ? ERROR_SUCCESS : GetLastError();
+        if (log || !log_open_error_is_sharing(*error) || attempt == OPEN_ATTEMPTS)
+            return log;
+        Sleep(OPEN_PAUSE_MS);
+    }
+}
 
 typedef BOOL(WINAPI* is_wow64_process_fn)(HANDLE, PBOOL);
 
 } // namespace
+
+bool log_open_error_is_sharing(DWORD error)
+{
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+bool hold_record(char* held, size_t capacity, const char* record)
+{
+    size_t used = strlen(held);
+    if (used + strlen(record) >= capacity)
+        return false;
+    StringCchCatA(held, capacity, record);
+    return true;
+}
 
 bool select_program_files_folder(char* buffer)
 {
@@ -61,11 +97,20 @@ void write_daemon_log(const char* format, ...)
     }
     append_daemon_log_name(path);
 
-    // Text mode on purpose: the "\r\n" below is stored as CR CR LF.
-    FILE* log = fopen(path, "a");
-    if (!log)
+    char record[RECORD_CAPACITY] = {};
+    StringCchPrintfA(record, RECORD_CAPACITY, "%s : [VM-Daemon] %s\r\n", stamp, message);
+    DWORD error = ERROR_SUCCESS;
+    FILE* log = open_for_append(path, &error);
+    if (!log) {
+        // A missing folder drops the record; a reader in the way only delays it.
+        if (log_open_error_is_sharing(error))
+            hold_record(g_held, HELD_CAPACITY, record);
         return;
-    fprintf(log, "%s : [VM-Daemon] %s\r\n", stamp, message);
+    }
+    // Text mode on purpose: every "\n" is stored as CR LF, so a record ends CR CR LF.
+    fputs(g_held, log);
+    g_held[0] = '\0';
+    fputs(record, log);
     fclose(log);
 }
 

@@ -1,0 +1,180 @@
+// The watchdog log and its backup held open by readers, with and without
+// sharing, while records are written and the log is rotated: a reader that
+// shares no writing only delays records, none is lost.
+#include "daemon_log.h"
+#include "handles.h"
+#include "log_records.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <string.h>
+#include <vector>
+
+namespace {
+
+typedef std::vector<std::string> lines;
+
+const size_t ABOVE_THRESHOLD = 3145729;
+const std::string NL = "\r\n";
+
+unique_handle open_reader(const std::string& path, DWORD share)
+{
+    unique_handle reader(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    return reader;
+}
+
+// Messages of a file in the log's record format.
+lines messages_of(const std::string& path)
+{
+    std::string text = ts::read_file(path);
+    lines out;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find("\r\r\n", at);
+        if (end == std::string::npos)
+            end = text.size();
+        if (end - at >= 34)
+            out.push_back(text.substr(at + 34, end - at - 34));
+        at = end + 3;
+    }
+    return out;
+}
+
+std::string big_log()
+{
+    // One record of the threshold's size plus one byte.
+    std::string head = "2026-01-01 00:00:00 : [VM-Daemon] ";
+    return head + std::string(ABOVE_THRESHOLD - head.size() - 3, 'x') + "\r\r\n";
+}
+
+struct share_row {
+    const char* name;
+    DWORD share;
+};
+const share_row SHARE_ROWS[] = {
+    {"read, write and delete shared", FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE},
+    {"read shared", FILE_SHARE_READ},
+    {"nothing shared", 0},
+};
+
+class LogHeld : public ::testing::Test {
+protected:
+    void SetUp() override { logs::clear_daemon_log(); }
+    void TearDown() override { logs::clear_daemon_log(); }
+};
+
+TEST(HeldRecords, OnlySharingErrorsHoldAndTheBufferBounds)
+{
+    struct {
+        DWORD error;
+        bool held;
+    } errors[] = {{ERROR_SHARING_VIOLATION, true}, {ERROR_LOCK_VIOLATION, true},
+                  {ERROR_PATH_NOT_FOUND, false}, {ERROR_FILE_NOT_FOUND, false},
+                  {ERROR_ACCESS_DENIED, false},  {ERROR_SUCCESS, false}};
+    for (const auto& row : errors)
+        EXPECT_EQ(row.held, log_open_error_is_sharing(row.error)) << row.error;
+
+    char held[8];
+    memset(held, 0x5A, sizeof held);
+    held[0] = '\0';
+    EXPECT_TRUE(hold_record(held, sizeof held, "abc"));
+    EXPECT_TRUE(hold_record(held, sizeof held, "defg"));
+    EXPECT_FALSE(hold_record(held, sizeof held, "h"));
+    EXPECT_STREQ("abcdefg", held);
+}
+
+TEST_F(LogHeld, ReaderDelaysRecordsButLosesNone)
+{
+    for (const share_row& row : SHARE_ROWS) {
+        SCOPED_TRACE(row.name);
+        logs::clear_daemon_log();
+        write_daemon_log("before");
+        {
+            unique_handle reader = open_reader(logs::daemon_log_path(), row.share);
+            ASSERT_TRUE(reader);
+            write_daemon_log("while held %d", 1);
+            write_daemon_log("while held %d", 2);
+            // Only a reader sharing reading lets the test look meanwhile.
+            lines meanwhile = (row.share & FILE_SHARE_WRITE)
+                                  ? lines{"before", "while held 1", "while held 2"}
+                                  : lines{"before"};
+            if (row.share & FILE_SHARE_READ) {
+                EXPECT_EQ(meanwhile, logs::daemon_log_messages());
+            }
+        }
+        write_daemon_log("after");
+        EXPECT_EQ((lines{"before", "while held 1", "while held 2", "after"}),
+                  logs::daemon_log_messages());
+        EXPECT_EQ(std::string::npos, logs::mask_stamps(ts::read_file(logs::daemon_log_path()))
+                                         .find("<BAD STAMP>"));
+    }
+}
+
+// The reader holds the log across a rotation; once it lets go, the records
+// of the meantime are in the backup or the new log, in order.
+TEST_F(LogHeld, ReaderAcrossARotation)
+{
+    for (const share_row& row : SHARE_ROWS) {
+        SCOPED_TRACE(row.name);
+        logs::clear_daemon_log();
+        ASSERT_TRUE(ts::write_file(logs::daemon_log_path(), big_log()));
+        {
+            unique_handle reader = open_reader(logs::daemon_log_path(), row.share);
+            ASSERT_TRUE(reader);
+            check_log_space();
+            write_daemon_log("while held");
+        }
+        write_daemon_log("after");
+        check_log_space();
+        check_log_space();
+
+        lines all = messages_of(logs::daemon_backup_path());
+        lines now = messages_of(logs::daemon_log_path());
+        ASSERT_FALSE(all.empty());
+        EXPECT_EQ(std::string(ABOVE_THRESHOLD - 37, 'x'), all[0]) << "the old log comes first";
+        all.erase(all.begin());
+        all.insert(all.end(), now.begin(), now.end());
+        std::vector<std::string> wanted = {"while held", "after"};
+        size_t found = 0;
+        for (const std::string& message : all) {
+            if (found < wanted.size() && message == wanted[found])
+                ++found;
+        }
+        EXPECT_EQ(wanted.size(), found) << ::testing::PrintToString(all);
+        EXPECT_LT(ts::read_file(logs::daemon_log_path()).size(), 4096u) << "rotated in the end";
+        EXPECT_NE(all.end(), std::find(all.begin(), all.end(), "check_log_space success." + NL));
+    }
+}
+
+TEST_F(LogHeld, BackupReadLockedDuringARotation)
+{
+    for (const share_row& row : SHARE_ROWS) {
+        if (row.share & FILE_SHARE_WRITE)
+            continue;   // a reader that lets others write does not stop the copy
+        SCOPED_TRACE(row.name);
+        logs::clear_daemon_log();
+        const std::string big = big_log();
+        ASSERT_TRUE(ts::write_file(logs::daemon_log_path(), big));
+        ASSERT_TRUE(ts::write_file(logs::daemon_backup_path(), "previous backup"));
+        {
+            unique_handle reader = open_reader(logs::daemon_backup_path(), row.share);
+            ASSERT_TRUE(reader);
+            check_log_space();
+        }
+        EXPECT_EQ("previous backup", ts::read_file(logs::daemon_backup_path()));
+        std::string grown = ts::read_file(logs::daemon_log_path());
+        ASSERT_EQ(big, grown.substr(0, big.size())) << "log not emptied";
+        EXPECT_EQ("<T> : [VM-Daemon] CopyFile failed.\r\n\r\r\n",
+                  logs::mask_stamps(grown.substr(big.size())));
+
+        check_log_space();
+        EXPECT_TRUE(ts::read_file(logs::daemon_backup_path()) == grown) << "copied on the next turn";
+        EXPECT_EQ(lines{"check_log_space success." + NL}, logs::daemon_log_messages());
+    }
+}
+
+} // namespace
