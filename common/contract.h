@@ -130,4 +130,6 @@
 // Environment variables that shorten the tray's background periods.
 #define TEST_IDLE_PERIOD_ENV "GT_IDLE_PERIOD_MS"     // idle publisher's 5000 ms look
 #define TEST_WATCH_PAUSE_ENV "GT_WATCH_PAUSE_MS"     // watcher's 1000 ms pause
+#define TEST_TRAY_RETRY_ENV "GT_TRAY_RETRY_MS"       // icon retry spacing
+#define TEST_SHELL_DELAY_ENV "GT_TRAY_SHELL_DELAY_MS" // shell refuses the icon this long
 #endif

@@ -5,6 +5,7 @@
 #include "bounded_ops.h"
 #include "contract.h"
 #include "handles.h"
+#include "test_seam.h"
 #include "tray_log.h"
 
 #if !defined(_WIN64)
@@ -18,12 +19,7 @@ const char ACTIVE_TEXT[] = IDLE_ACTIVE_TEXT;
 
 DWORD idle_period_ms()
 {
-#ifdef GT_TEST_SEAMS
-    char text[16] = {0};
-    if (GetEnvironmentVariableA(TEST_IDLE_PERIOD_ENV, text, sizeof(text)) > 0)
-        return static_cast<DWORD>(atoi(text));
-#endif
-    return IDLE_PERIOD_MS;
+    return SEAM_NUMBER(TEST_IDLE_PERIOD_ENV, IDLE_PERIOD_MS);
 }
 
 void log_line(const char* message)

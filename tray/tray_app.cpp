@@ -8,6 +8,7 @@
 #include "contract.h"
 #include "platform_check.h"
 #include "process_lookup.h"
+#include "test_seam.h"
 #include "tray_icon.h"
 #include "tray_state.h"
 #include "tray_window.h"
@@ -28,8 +29,8 @@ static void show_failure(const char* text)
 }
 
 #ifdef GT_TEST_SEAMS
-// Test builds only: GT_TRAY_RETRY_MS shortens the icon's retry spacing;
-// GT_TRAY_SHELL_DELAY_MS makes the shell refuse the icon for that long after
+// Test builds only: TEST_TRAY_RETRY_ENV shortens the icon's retry spacing;
+// TEST_SHELL_DELAY_ENV makes the shell refuse the icon for that long after
 // start, as if the taskbar came up late.
 static DWORD s_test_start_tick = 0;
 static DWORD s_test_shell_delay_ms = 0;
@@ -41,19 +42,11 @@ static BOOL late_shell_notify(DWORD command, NOTIFYICONDATAA* data)
     return Shell_NotifyIconA(command, data);
 }
 
-static DWORD environment_number(const char* name)
-{
-    char text[32] = {};
-    if (GetEnvironmentVariableA(name, text, sizeof text) == 0)
-        return 0;
-    return static_cast<DWORD>(atoi(text));
-}
-
 static void apply_test_seams()
 {
-    if (DWORD retry = environment_number("GT_TRAY_RETRY_MS"))
+    if (DWORD retry = seam_number(TEST_TRAY_RETRY_ENV, 0))
         g_test_retry_interval_ms = retry;
-    s_test_shell_delay_ms = environment_number("GT_TRAY_SHELL_DELAY_MS");
+    s_test_shell_delay_ms = seam_number(TEST_SHELL_DELAY_ENV, 0);
     if (s_test_shell_delay_ms) {
         s_test_start_tick = GetTickCount();
         g_test_shell_notify = late_shell_notify;

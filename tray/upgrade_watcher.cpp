@@ -1,6 +1,5 @@
 #include "upgrade_watcher.h"
 
-#include <stdlib.h>
 #include <string.h>
 
 #include "autoplay.h"
@@ -9,6 +8,7 @@
 #include "registry.h"
 #include "tray_log.h"
 #include "tray_messages.h"
+#include "test_seam.h"
 #include "tray_state.h"
 #include "upgrade_strategy.h"
 
@@ -22,12 +22,7 @@ const int STRATEGY_CLOSE = 3;
 
 DWORD reopen_pause_ms()
 {
-#ifdef GT_TEST_SEAMS
-    char text[16] = {0};
-    if (GetEnvironmentVariableA(TEST_WATCH_PAUSE_ENV, text, sizeof(text)) > 0)
-        return static_cast<DWORD>(atoi(text));
-#endif
-    return REOPEN_PAUSE_MS;
+    return SEAM_NUMBER(TEST_WATCH_PAUSE_ENV, REOPEN_PAUSE_MS);
 }
 
 bool open_upgrade_key(unique_hkey& key)

@@ -227,7 +227,7 @@ TEST_F(Spine, ShellStartedAfterTheProgramGetsTheIconFromTheRetries)
 {
     HWND window = nullptr;
     HANDLE tray =
-        spine::start_tray({"GT_TRAY_SHELL_DELAY_MS=1500", "GT_TRAY_RETRY_MS=200"}, &window);
+        spine::start_tray({TEST_SHELL_DELAY_ENV "=1500", TEST_TRAY_RETRY_ENV "=200"}, &window);
     ASSERT_NE(nullptr, window);
     Sleep(300);
     EXPECT_FALSE(spine::icon_present(window)) << "the shell refuses at first";
