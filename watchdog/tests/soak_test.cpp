@@ -1,0 +1,235 @@
+// Soak of the real sen-drik-hald.exe under the service control manager with
+// a 50 ms pass period: agent stop/start cycles, then console repairs. Counts
+// every action in the log and compares the program's handle count and
+// private bytes after a warm-up with the end.
+//   watchdog_soak.exe [--cycles N] [--repairs M]   (default 6 and 3: the short run)
+#include "agent_fixture.h"
+#include "contract.h"
+#include "double_control.h"
+#include "doubles_fixture.h"
+#include "handles.h"
+#include "log_records.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+#include <psapi.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+typedef std::vector<std::string> lines;
+
+const DWORD SOAK_PERIOD_MS = 50;
+const int SHORT_CYCLES = 6;
+const int SHORT_REPAIRS = 3;
+const double GROWTH_LIMIT = 1.01;
+const std::string NL = "\r\n";
+
+// The number after `option` on this program's command line, or fallback.
+int count_option(const char* option, int fallback)
+{
+    const char* at = strstr(GetCommandLineA(), option);
+    return at ? atoi(at + strlen(option)) : fallback;
+}
+
+struct footprint {
+    DWORD handles;
+    SIZE_T private_bytes;
+};
+
+typedef BOOL(WINAPI* handle_count_fn)(HANDLE, PDWORD);
+
+// GetProcessHandleCount is XP SP1 and later: looked up, not imported.
+bool measure(DWORD process_id, footprint* out)
+{
+    unique_handle process(
+        OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, process_id));
+    if (!process)
+        return false;
+    handle_count_fn handle_count = reinterpret_cast<handle_count_fn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32"), "GetProcessHandleCount")));
+    PROCESS_MEMORY_COUNTERS_EX memory = {};
+    memory.cb = sizeof memory;
+    if (!handle_count || !handle_count(process.get(), &out->handles) ||
+        !GetProcessMemoryInfo(process.get(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
+                              sizeof memory))
+        return false;
+    out->private_bytes = memory.PrivateUsage;
+    return true;
+}
+
+// Wine 8 reports 0 handles and 0 private bytes for another process. Then the
+// Unix side of the program is read through drive Z: instead: its open file
+// descriptors and its resident anonymous memory (RssAnon).
+const char PROC_FOLDER[] = "Z:\\proc\\";
+
+std::string unix_process_of(const char* image)
+{
+    std::string found;
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA((std::string(PROC_FOLDER) + "*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return found;
+    do {
+        if (entry.cFileName[0] < '0' || entry.cFileName[0] > '9')
+            continue;
+        std::string command = ts::read_file(PROC_FOLDER + std::string(entry.cFileName) + "\\cmdline");
+        if (command.find(image) != std::string::npos)
+            found = entry.cFileName;
+    } while (found.empty() && FindNextFileA(search, &entry));
+    FindClose(search);
+    return found;
+}
+
+bool measure_unix(const std::string& unix_id, footprint* out)
+{
+    std::string folder = PROC_FOLDER + unix_id;
+    std::string status = ts::read_file(folder + "\\status");
+    size_t at = status.find("RssAnon:");
+    if (at == std::string::npos)
+        return false;
+    out->private_bytes = SIZE_T(strtoul(status.c_str() + at + 8, nullptr, 10)) * 1024;
+    out->handles = 0;
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA((folder + "\\fd\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    do {
+        out->handles += entry.cFileName[0] != '.';
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+    return true;
+}
+
+std::string record_text()
+{
+    std::string bytes;
+    ts::reg_get(HKEY_LOCAL_MACHINE, AUTO_REPAIR_KEY, WRITEFILE_ERRORCODE_VALUE, &bytes);
+    return bytes.c_str();
+}
+
+size_t count_of(const lines& messages, const std::string& message)
+{
+    size_t n = 0;
+    for (const std::string& m : messages)
+        n += m == message;
+    return n;
+}
+
+void cleanup()
+{
+    svc::remove(WATCHDOG_SERVICE_NAME);
+    ts::kill_all_named(WATCHDOG_IMAGE_NAME);
+    agent_fixture::remove();
+    doubles::remove_devcon_doubles();
+    doubles::reset_devcon();
+    doubles::uninstall_findstr_double();
+    ts::reg_delete_tree(HKEY_LOCAL_MACHINE, TEST_WATCHDOG_KEY);
+    ts::reg_delete_tree(HKEY_LOCAL_MACHINE, AUTO_REPAIR_KEY);
+}
+
+bool one_cycle()
+{
+    return agent_fixture::crash() &&
+           svc::wait_state(AGENT_SERVICE_NAME, SERVICE_RUNNING, 5000);
+}
+
+bool one_repair()
+{
+    if (!ts::reg_set_sz(HKEY_LOCAL_MACHINE, AUTO_REPAIR_KEY, WRITEFILE_ERRORCODE_VALUE, "995"))
+        return false;
+    return ts::wait_until([] { return record_text() == "0"; }, 10000) &&
+           svc::wait_state(AGENT_SERVICE_NAME, SERVICE_RUNNING, 5000);
+}
+
+class Soak : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        cleanup();
+        logs::clear_daemon_log();
+        ASSERT_TRUE(doubles::install_devcon_double(DEVCON_PATH_1));
+        ASSERT_TRUE(doubles::install_findstr_double());
+        doubles::uninstall_sc_double();   // Wine's sc stops the agent double for real
+        ASSERT_TRUE(agent_fixture::install());
+    }
+    void TearDown() override { cleanup(); }
+};
+
+TEST_F(Soak, AgentCyclesAndRepairs)
+{
+    const int cycles = count_option("--cycles", SHORT_CYCLES);
+    const int repairs = count_option("--repairs", SHORT_REPAIRS);
+    ASSERT_GT(cycles, 0);
+    ASSERT_GE(repairs, 0);
+    DWORD began = GetTickCount();
+
+    ts::reg_set_dword(HKEY_LOCAL_MACHINE, TEST_WATCHDOG_KEY, TEST_PERIOD_VALUE, SOAK_PERIOD_MS);
+    ASSERT_EQ(0u, ts::run("\"" + ts::sibling(WATCHDOG_IMAGE_NAME) + "\" -i", 10000).exit_code);
+    ASSERT_TRUE(svc::start(WATCHDOG_SERVICE_NAME));
+    ASSERT_TRUE(svc::wait_state(AGENT_SERVICE_NAME, SERVICE_RUNNING, 5000)) << "first start";
+    std::vector<DWORD> ids = ts::processes_named(WATCHDOG_IMAGE_NAME);
+    ASSERT_EQ(1u, ids.size());
+
+    // Warm-up: one of each before the first measure.
+    ASSERT_TRUE(one_cycle());
+    ASSERT_TRUE(one_repair());
+    footprint start = {}, end = {};
+    ASSERT_TRUE(measure(ids[0], &start));
+    const bool from_unix = start.handles == 0 && start.private_bytes == 0;
+    const std::string unix_id = from_unix ? unix_process_of(WATCHDOG_IMAGE_NAME) : "";
+    if (from_unix) {
+        ASSERT_TRUE(measure_unix(unix_id, &start)) << "no Unix process for the watchdog";
+    }
+
+    int cycles_done = 0, repairs_done = 0;
+    while (cycles_done < cycles && one_cycle())
+        ++cycles_done;
+    DWORD cycles_ms = GetTickCount() - began;
+    while (repairs_done < repairs && one_repair())
+        ++repairs_done;
+    ASSERT_TRUE(from_unix ? measure_unix(unix_id, &end) : measure(ids[0], &end));
+    EXPECT_EQ(cycles, cycles_done);
+    EXPECT_EQ(repairs, repairs_done);
+
+    // Every stop restarted once, every repair done once, nothing else.
+    const size_t starts = 1 + (1 + cycles_done) + (1 + repairs_done);
+    const size_t expected_lines = 2 + 3 * (1 + 1 + cycles_done) + 12 * (1 + repairs_done);
+    const std::string started = "sen-drik start pending..." + NL;
+    ts::wait_until([&] { return count_of(logs::daemon_log_messages(), started) >= starts; }, 3000);
+    Sleep(4 * SOAK_PERIOD_MS);   // passes with nothing to do log nothing
+    lines messages = logs::daemon_log_messages();
+    EXPECT_TRUE(svc::stop(WATCHDOG_SERVICE_NAME, 3000));
+
+    size_t restarts = count_of(messages, started);
+    size_t repairs_logged = count_of(messages, "get writefile errorcode 995");
+    size_t repairs_ok = count_of(messages, "enable virtio console device successfully!");
+    EXPECT_EQ(starts, restarts);
+    EXPECT_EQ(size_t(1 + repairs_done), repairs_logged);
+    EXPECT_EQ(size_t(1 + repairs_done), repairs_ok);
+    EXPECT_EQ(expected_lines, messages.size());
+    EXPECT_EQ(DEVCON_STATE_ENABLED, doubles::devcon_state());
+    EXPECT_LE(end.handles, start.handles * GROWTH_LIMIT);
+    EXPECT_LE(end.private_bytes, start.private_bytes * GROWTH_LIMIT);
+
+    printf("soak: %d agent stops, %u restarts logged (%d expected incl. warm-up and first start)\n",
+           cycles_done, unsigned(restarts), int(starts));
+    printf("soak: %d repairs, %u logged, %u succeeded (one warm-up included)\n", repairs_done,
+           unsigned(repairs_logged), unsigned(repairs_ok));
+    printf("soak: %u log records (%u expected)\n", unsigned(messages.size()),
+           unsigned(expected_lines));
+    printf("soak: %s %lu -> %lu, %s %lu -> %lu\n", from_unix ? "file descriptors" : "handles",
+           start.handles, end.handles, from_unix ? "resident anonymous bytes" : "private bytes",
+           static_cast<unsigned long>(start.private_bytes),
+           static_cast<unsigned long>(end.private_bytes));
+    printf("soak: %.1f s for the cycles, %.1f s in all\n", cycles_ms / 1000.0,
+           (GetTickCount() - began) / 1000.0);
+}
+
+} // namespace
