@@ -4,6 +4,7 @@
 //   guest_demo.exe DIST_DIR [--keep]
 #include "agent_fixture.h"
 #include "contract.h"
+#include "desktop.h"
 #include "doubles_fixture.h"
 #include "spine_support.h"
 #include "test_support.h"
@@ -159,8 +160,8 @@ void upgrade_balloon()
         L"ZRV ONDRIX is upgraded successfully, Restart your computer please.", 10000);
     step(shown, "balloon \"Upgrade Notice\": ZRV ONDRIX is upgraded successfully, Restart your computer please.");
     Sleep(500);
-    if (spine::screenshot("demo-balloon"))
-        say("   screenshot: %s", spine::unix_path(ts::bin_dir() + "..\\artifacts\\demo-balloon.png"));
+    if (ts::screenshot("demo-balloon"))
+        say("   screenshot: %s", ts::unix_path(ts::bin_dir() + "..\\artifacts\\demo-balloon.png"));
 }
 
 HWND find_menu()
@@ -180,7 +181,7 @@ void pick_close_upgrade()
     if (!open)
         return;
     Sleep(300);
-    spine::screenshot("demo-menu");
+    ts::screenshot("demo-menu");
     // Keys as a user would press them: down to the second item, then Enter.
     PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
     PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);

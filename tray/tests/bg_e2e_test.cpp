@@ -8,6 +8,7 @@
 
 #include "bg_log_lines.h"
 #include "contract.h"
+#include "desktop.h"
 #include "handles.h"
 #include "spine_support.h"
 #include "test_support.h"
@@ -88,7 +89,7 @@ TEST_F(TrayBackground, RunsAfterTheAutoplayPolicyAndShowsTheRestartBalloonForSta
     ASSERT_TRUE(write_state_with_reg_exe("2"));
     std::wstring restart = wide(g_english_strings[UI_UPGRADED_RESTART]);
     EXPECT_TRUE(spine::wait_balloon(restart, 5000)) << spine::utf8(spine::balloon_text());
-    EXPECT_TRUE(spine::screenshot("upgradestate_2_restart_balloon"));
+    EXPECT_TRUE(ts::screenshot("upgradestate_2_restart_balloon"));
 
     ASSERT_TRUE(write_state_with_reg_exe("6"));
     EXPECT_TRUE(ts::wait_until(
@@ -116,7 +117,7 @@ TEST_F(TrayBackground, MouseInputOnTheDesktopIsPublishedAsActive)
     std::string seen;
     bool published = ts::wait_until(
         [&] {
-            spine::start_unix("xdotool mousemove " + std::to_string(x += 7) + " 400");
+            ts::start_unix("xdotool mousemove " + std::to_string(x += 7) + " 400");
             Sleep(300);
             seen = idle_block();
             return seen == active;

@@ -1,8 +1,10 @@
 // The upgrade prompt of the real tray program on the Wine desktop, driven
 // from outside through the tray window's message 1040.
 #include "contract.h"
+#include "desktop.h"
 #include "prompt_checks.h"
 #include "prompt_ids.h"
+#include "spine_support.h"
 #include "test_support.h"
 #include "tray_driver.h"
 
@@ -30,7 +32,7 @@ protected:
     }
     void TearDown() override
     {
-        td::stop_trays();
+        spine::stop_trays();
     }
     // The tray is unchanged: still there, enabled, no prompt, nothing logged.
     void expect_nothing_else()
@@ -63,7 +65,7 @@ TEST_F(TrayPrompt, EnglishPromptEndsEachWay)
         ASSERT_TRUE(prompt != nullptr);
         EXPECT_EQ(PROMPT_CAPTION, td::window_text(prompt));
         if (way == CLOSE_INSTALL)
-            EXPECT_TRUE(td::screenshot("prompt-english"));
+            EXPECT_TRUE(ts::screenshot("prompt-english"));
         close_prompt(prompt, way);
         expect_nothing_else();
     }
@@ -75,7 +77,7 @@ TEST_F(TrayPrompt, ChinesePromptKeepsItsEnglishCaption)
     HWND prompt = open_prompt(target_, kChinese);
     ASSERT_TRUE(prompt != nullptr);
     EXPECT_EQ(PROMPT_CAPTION, td::window_text(prompt));
-    EXPECT_TRUE(td::screenshot("prompt-chinese"));
+    EXPECT_TRUE(ts::screenshot("prompt-chinese"));
     close_prompt(prompt, CLOSE_LATER);
     expect_nothing_else();
 }

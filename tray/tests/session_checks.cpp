@@ -1,6 +1,7 @@
 #include "session_checks.h"
 
 #include "contract.h"
+#include "desktop.h"
 #include "test_support.h"
 #include "tray_driver.h"
 
@@ -105,7 +106,7 @@ void expect_suspend_refused(HWND target, const char* screenshot_name)
         HWND box = boxes[0];
         EXPECT_EQ(SUSPEND_WARNING_TEXT, td::control_text(box, 0xFFFF));
         EXPECT_EQ(target, GetWindow(box, GW_OWNER));
-        EXPECT_TRUE(td::screenshot(screenshot_name));
+        EXPECT_TRUE(ts::screenshot(screenshot_name));
         Sleep(100);
         EXPECT_FALSE(answered) << "answered before the box was closed";
         PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);

@@ -1,9 +1,7 @@
 # Session end, power and hibernate handling of the real tray program.
 add_executable(tray_session_e2e_tests
   ${CMAKE_CURRENT_LIST_DIR}/session_e2e_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/session_checks.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/tray_driver.cpp)
-target_include_directories(tray_session_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/tray/test_doubles)
-target_link_libraries(tray_session_e2e_tests PRIVATE test_support tray_core)
+  ${CMAKE_CURRENT_LIST_DIR}/session_checks.cpp)
+target_link_libraries(tray_session_e2e_tests PRIVATE tray_driver)
 add_dependencies(tray_session_e2e_tests qor-tel wuaueng_double)
 gt_add_wine_test(tray_session_e2e_tests TIMEOUT 120)

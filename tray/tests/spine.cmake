@@ -5,10 +5,6 @@ add_executable(spine_unit_test ${CMAKE_CURRENT_LIST_DIR}/spine_unit_test.cpp)
 target_link_libraries(spine_unit_test PRIVATE test_support tray_core)
 gt_add_wine_test(spine_unit_test TIMEOUT 120)
 
-add_library(spine_support STATIC ${CMAKE_CURRENT_LIST_DIR}/spine_support.cpp)
-target_include_directories(spine_support PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(spine_support PUBLIC test_support shell32 user32)
-
 add_executable(spine_e2e_test ${CMAKE_CURRENT_LIST_DIR}/spine_e2e_test.cpp)
 target_link_libraries(spine_e2e_test PRIVATE spine_support tray_core)
 add_dependencies(spine_e2e_test qor-tel desktop_keepalive)

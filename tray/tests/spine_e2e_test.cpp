@@ -6,6 +6,7 @@
 #include <string>
 
 #include "contract.h"
+#include "desktop.h"
 #include "spine_support.h"
 #include "test_support.h"
 #include "ui_strings.h"
@@ -18,7 +19,7 @@ const char USAGE[] = "Options:\r\n -s run this app\r\n -i add this app to autost
 
 std::string tray_command(const std::string& tail)
 {
-    return "\"" + ts::sibling(spine::TRAY_EXE) + "\"" + (tail.empty() ? "" : " " + tail);
+    return "\"" + ts::sibling(TRAY_IMAGE_NAME) + "\"" + (tail.empty() ? "" : " " + tail);
 }
 
 std::string run_value()
@@ -67,13 +68,13 @@ TEST_F(Spine, InstallWritesQuotedPathAndTheLastCopyWins)
     std::string out = "poison";
     EXPECT_EQ(0u, spine::run_captured(tray_command("-i"), &out));
     EXPECT_EQ("", out);
-    EXPECT_EQ("\"" + ts::sibling(spine::TRAY_EXE) + "\" -s", run_value());
+    EXPECT_EQ("\"" + ts::sibling(TRAY_IMAGE_NAME) + "\" -s", run_value());
 
     // A second copy elsewhere: one value, the last path.
     std::string folder = ts::bin_dir() + "spine copy";
     ts::make_dirs(folder);
-    std::string copy = folder + "\\" + spine::TRAY_EXE;
-    ASSERT_TRUE(CopyFileA(ts::sibling(spine::TRAY_EXE).c_str(), copy.c_str(), FALSE));
+    std::string copy = folder + "\\" + TRAY_IMAGE_NAME;
+    ASSERT_TRUE(CopyFileA(ts::sibling(TRAY_IMAGE_NAME).c_str(), copy.c_str(), FALSE));
     EXPECT_EQ(0u, spine::run_captured("\"" + copy + "\" -i", &out));
     EXPECT_EQ("\"" + copy + "\" -s", run_value());
     ts::remove_tree(folder);
@@ -162,7 +163,7 @@ const balloon_case BALLOONS[] = {
 void check_balloons(bool chinese)
 {
     HWND window = nullptr;
-    HANDLE tray = spine::start_tray(chinese ? std::vector<std::string>{spine::ZH_LOCALE}
+    HANDLE tray = spine::start_tray(chinese ? std::vector<std::string>{ts::CHINESE_LOCALE}
                                             : std::vector<std::string>{},
                                     &window);
     ASSERT_NE(nullptr, window);
@@ -173,7 +174,7 @@ void check_balloons(bool chinese)
         EXPECT_TRUE(spine::wait_balloon(expected, 5000))
             << b.note << " shows: " << spine::utf8(spine::balloon_text());
         if (b.note == UPGRADE_NOTE_RESTART)
-            EXPECT_TRUE(spine::screenshot(chinese ? "balloon_zh" : "balloon_en"));
+            EXPECT_TRUE(ts::screenshot(chinese ? "balloon_zh" : "balloon_en"));
     }
     CloseHandle(tray);
 }

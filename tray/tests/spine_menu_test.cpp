@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "contract.h"
+#include "desktop.h"
 #include "spine_support.h"
 #include "test_support.h"
 #include "tray_app.h"
@@ -147,7 +148,7 @@ TEST_F(MenuInProcess, ItemsChecksAndChoicesFollowTheRegistry)
     bool shot = false;
     ASSERT_TRUE(with_open_menu([&](HWND menu_window, HMENU menu) {
         items = read_menu(menu);
-        shot = spine::screenshot((std::string("menu") + suffix()).c_str());
+        shot = ts::screenshot((std::string("menu") + suffix()).c_str());
         choose(menu_window, 1);  // automatic upgrade
     }));
     EXPECT_TRUE(shot);
@@ -231,7 +232,7 @@ TEST_F(MenuInProcess, AboutBoxCaptionAndText)
         ts::wait_until([&] { return (box = FindWindowW(nullptr, caption.c_str())) != nullptr; }, 10000);
         if (box) {
             EnumChildWindows(box, longest_static, reinterpret_cast<LPARAM>(&found));
-            shot = spine::screenshot((std::string("about") + suffix()).c_str());
+            shot = ts::screenshot((std::string("about") + suffix()).c_str());
             PostMessageA(box, WM_COMMAND, IDOK, 0);
         }
         closed = true;
@@ -259,10 +260,10 @@ TEST(MenuChinese, SameTestsUnderChineseLocale)
         GTEST_SKIP() << "already the Chinese run";
     std::string result = ts::bin_dir() + "spine_menu_zh.result";
     ts::remove_file(result);
-    std::string exe = spine::unix_path(ts::sibling("spine_menu_test.exe"));
-    std::string unix_result = spine::unix_path(result);
+    std::string exe = ts::unix_path(ts::sibling("spine_menu_test.exe"));
+    std::string unix_result = ts::unix_path(result);
     ASSERT_FALSE(exe.empty());
-    spine::start_unix(std::string(spine::ZH_LOCALE) + " /usr/bin/wine '" + exe +
+    ts::start_unix(std::string(ts::CHINESE_LOCALE) + " /usr/bin/wine '" + exe +
                       "' --gtest_filter=MenuInProcess.* > '" + unix_result + ".log' 2>&1; echo $? > '" +
                       unix_result + "'");
     ASSERT_TRUE(ts::wait_until([&] { return !ts::read_file(result).empty(); }, 90000));

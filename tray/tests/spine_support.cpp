@@ -7,33 +7,6 @@
 
 namespace spine {
 
-typedef char*(CDECL* unix_name_fn)(const wchar_t* dos_name);
-
-std::string unix_path(const std::string& dos_path)
-{
-    auto to_unix = reinterpret_cast<unix_name_fn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    if (!to_unix)
-        return "";
-    wchar_t wide[MAX_PATH] = {};
-    MultiByteToWideChar(CP_ACP, 0, dos_path.c_str(), -1, wide, MAX_PATH);
-    char* name = to_unix(wide);
-    if (!name)
-        return "";
-    std::string result = name;
-    HeapFree(GetProcessHeap(), 0, name);
-    return result;
-}
-
-void start_unix(const std::string& shell_command)
-{
-    // Wine runs Unix programs directly; their process handles cannot be
-    // waited for, so callers wait for what the command produces.
-    HANDLE process = ts::start("/bin/sh -c \"" + shell_command + "\"");
-    if (process)
-        CloseHandle(process);
-}
-
 HWND tray_window()
 {
     return FindWindowA(TRAY_WINDOW_CLASS, nullptr);
@@ -58,18 +31,17 @@ int tray_window_count()
 HANDLE start_tray(const std::vector<std::string>& env, HWND* window)
 {
     HANDLE process = nullptr;
-    if (env.size() == 1 && env[0] == ZH_LOCALE) {
-        // Wine takes the locale from the Unix environment of a program
-        // started from outside, not from a Windows environment block.
-        start_unix(std::string(ZH_LOCALE) + " exec /usr/bin/wine '" + unix_path(ts::sibling(TRAY_EXE)) +
-                   "' -s");
+    std::string exe = ts::sibling(TRAY_IMAGE_NAME);
+    if (env.size() == 1 && env[0] == ts::CHINESE_LOCALE) {
+        // A locale in a Windows environment block would not reach Wine.
+        ts::start_chinese(exe, "-s");
     } else {
-        process = ts::start("\"" + ts::sibling(TRAY_EXE) + "\" -s", env);
+        process = ts::start("\"" + exe + "\" -s", env);
         if (!process)
             return nullptr;
     }
     HWND found = nullptr;
-    ts::wait_until([&] { return (found = tray_window()) != nullptr; }, 10000);
+    ts::wait_until([&] { return (found = tray_window()) != nullptr; }, 15000);
     if (window)
         *window = found;
     if (!process && found) {
@@ -82,7 +54,7 @@ HANDLE start_tray(const std::vector<std::string>& env, HWND* window)
 
 void stop_trays()
 {
-    ts::kill_all_named(TRAY_EXE);
+    ts::kill_all_named(TRAY_IMAGE_NAME);
     ts::wait_until([] { return tray_window() == nullptr; }, 5000);
 }
 
@@ -201,22 +173,6 @@ DWORD run_captured(const std::string& command_line, std::string* output, DWORD t
     if (output)
         *output = ts::read_file(path);
     return code;
-}
-
-bool screenshot(const char* name)
-{
-    std::string bin = ts::bin_dir();  // <build>\tests\bin\ .
-    std::string folder = bin.substr(0, bin.size() - 4) + "artifacts";
-    ts::make_dirs(folder);
-    std::string target = folder + "\\" + name + ".png";
-    ts::remove_file(target);
-    std::string unix_target = unix_path(target);
-    if (unix_target.empty())
-        return false;
-    // Written under another name and renamed when whole.
-    start_unix("xwd -root -silent | convert xwd:- '" + unix_target + ".part.png' && mv '" + unix_target +
-               ".part.png' '" + unix_target + "'");
-    return ts::wait_until([&] { return ts::file_exists(target); }, 15000);
 }
 
 void post_registered(HWND window, const char* name)

@@ -1,21 +1,21 @@
 #pragma once
 // Helpers of the tray spine tests: the running tray program, its icon and
-// balloon as the Wine shell shows them, captured output and screenshots.
+// balloon as the Wine shell shows them, and captured output.
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
-namespace spine {
+#include "desktop.h"
 
-const char* const TRAY_EXE = "qor-tel.exe";
-const char* const ZH_LOCALE = "LC_ALL=zh_CN.UTF-8";
+namespace spine {
 
 // The tray window of the session, or NULL.
 HWND tray_window();
 // Top-level windows of the class "qor-tel".
 int tray_window_count();
-// Starts "qor-tel.exe -s" and waits for its window; NULL on failure.
+// Starts "qor-tel.exe -s" with extra variables, or under the Chinese locale
+// when env is {ts::CHINESE_LOCALE}, and waits for its window; NULL on failure.
 HANDLE start_tray(const std::vector<std::string>& env = {}, HWND* window = nullptr);
 // Ends every tray program and waits until its window is gone.
 void stop_trays();
@@ -36,14 +36,6 @@ void dismiss_balloons();
 // (0xFFFFFFFF when it did not end within timeout_ms) and the bytes written.
 DWORD run_captured(const std::string& command_line, std::string* output, DWORD timeout_ms = 10000,
                    const std::vector<std::string>& env = {});
-
-// Unix path of a Windows path ("" when Wine cannot tell).
-std::string unix_path(const std::string& dos_path);
-// Starts "/bin/sh -c shell_command" (no double quotes inside); not waitable.
-void start_unix(const std::string& shell_command);
-
-// PNG of the X display as <build>/tests/artifacts/<name>.png.
-bool screenshot(const char* name);
 
 // Posts a registered message ("AddTray", "HideTray", "TaskbarCreated").
 void post_registered(HWND window, const char* name);

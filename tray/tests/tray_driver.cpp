@@ -1,6 +1,8 @@
 #include "tray_driver.h"
 
 #include "contract.h"
+#include "desktop.h"
+#include "spine_support.h"
 #include "test_support.h"
 #include "wu_engine_double.h"
 
@@ -51,23 +53,6 @@ DWORD double_number(const char* name)
     if (!ts::reg_get(HKEY_LOCAL_MACHINE, WU_DOUBLE_KEY, name, &bytes) || bytes.size() != 4)
         return 0;
     return *reinterpret_cast<const DWORD*>(bytes.data());
-}
-
-std::string unix_path(const std::string& dos_path)
-{
-    typedef char*(CDECL * to_unix)(const WCHAR*);
-    to_unix convert = reinterpret_cast<to_unix>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    if (!convert)
-        return std::string();
-    WCHAR wide[MAX_PATH] = {};
-    MultiByteToWideChar(CP_ACP, 0, dos_path.c_str(), -1, wide, MAX_PATH);
-    char* path = convert(wide);
-    if (!path)
-        return std::string();
-    std::string out = path;
-    HeapFree(GetProcessHeap(), 0, path);
-    return out;
 }
 
 } // namespace
@@ -226,57 +211,20 @@ void set_update_count(const DWORD* count)
         ts::reg_delete_value(HKEY_LOCAL_MACHINE, UPDATE_COUNT_KEY, UPDATE_COUNT_VALUE);
 }
 
-namespace {
-
-// Wine runs Unix programs directly but gives no process handle for them.
-bool start_unix(const std::string& shell_command)
-{
-    std::string command = "/bin/sh -c \"" + shell_command + "\"";
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back('\0');
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi))
-        return false;
-    if (pi.hProcess)
-        CloseHandle(pi.hProcess);
-    if (pi.hThread)
-        CloseHandle(pi.hThread);
-    return true;
-}
-
-} // namespace
-
 HWND start_tray(bool chinese)
 {
-    stop_trays();
+    spine::stop_trays();
     reset_tray_log();
-    std::string exe = ts::sibling(TRAY_IMAGE_NAME);
-    if (chinese) {
-        // Wine takes the locale from the Unix environment it starts in.
-        if (!start_unix("LC_ALL=zh_CN.UTF-8 exec /usr/bin/wine '" + unix_path(exe) + "' -s"))
-            return nullptr;
-    } else {
-        HANDLE process = ts::start("\"" + exe + "\" -s");
-        if (!process)
-            return nullptr;
-        CloseHandle(process);
-    }
     HWND tray = nullptr;
-    ts::wait_until([&] { return (tray = FindWindowA(TRAY_WINDOW_CLASS, nullptr)) != nullptr; },
-                   15000);
+    HANDLE process = spine::start_tray(chinese ? std::vector<std::string>{ts::CHINESE_LOCALE}
+                                               : std::vector<std::string>{},
+                                       &tray);
+    if (process)
+        CloseHandle(process);
     // The worker's first line, so that it cannot fall among a test's lines.
     ts::wait_until([] { return !ts::read_file(tray_log_path()).empty(); }, 5000);
     reset_tray_log();
     return tray;
-}
-
-void stop_trays()
-{
-    ts::kill_all_named(TRAY_IMAGE_NAME);
-    ts::wait_until([] { return FindWindowA(TRAY_WINDOW_CLASS, nullptr) == nullptr; }, 5000);
 }
 
 bool click_at(int x, int y)
@@ -288,30 +236,12 @@ bool click_at(int x, int y)
         return false;
     std::string done = ts::bin_dir() + "click.done";
     ts::remove_file(done);
-    if (!start_unix("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) +
-                    " click 1; touch '" + unix_path(done) + "'"))
+    if (!ts::start_unix("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) +
+                        " click 1; touch '" + ts::unix_path(done) + "'"))
         return false;
     bool clicked = ts::wait_until([&] { return ts::file_exists(done); }, 5000);
     ts::remove_file(done);
     return clicked;
-}
-
-bool screenshot(const char* name)
-{
-    std::string bin = ts::bin_dir();   // <build>\tests\bin\ .
-    std::string folder = bin.substr(0, bin.size() - 4) + "artifacts";
-    ts::make_dirs(folder);
-    std::string target = folder + "\\" + name + ".png";
-    ts::remove_file(target);
-    std::string unix_target = unix_path(target);
-    if (unix_target.empty())
-        return false;
-    // Written under another name and renamed when whole.
-    std::string part = "'" + unix_target + ".part.png'";
-    if (!start_unix("for try in 1 2 3; do import -window root " + part + " && mv " + part +
-                    " '" + unix_target + "' && break; sleep 0.2; done"))
-        return false;
-    return ts::wait_until([&] { return ts::file_exists(target); }, 15000);
 }
 
 } // namespace td

@@ -41,14 +41,11 @@ void set_update_count(const DWORD* count);   // nullptr: value absent
 // The real tray program: ends any running copy, starts "qor-tel.exe -s"
 // (under the Chinese system locale when asked), waits for its window and
 // for its start-up log line, then empties the log. NULL on failure.
+// spine::stop_trays() ends it.
 HWND start_tray(bool chinese);
-void stop_trays();
 
 // A left click at desktop coordinates through X (xdotool), when the Wine
 // desktop covers the X screen; false when it does not.
 bool click_at(int x, int y);
-
-// PNG of the whole X display under <build>/tests/artifacts/<name>.png.
-bool screenshot(const char* name);
 
 } // namespace td

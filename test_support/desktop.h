@@ -1,0 +1,25 @@
+#pragma once
+// The Unix side of the Wine test bed: paths, shell commands and screenshots
+// of the X display the Wine desktop runs on.
+#include <string>
+
+namespace ts {
+
+// Prefix of a shell command that runs a Wine program under the Chinese
+// locale: Wine takes the locale from the Unix environment it starts in.
+const char* const CHINESE_LOCALE = "LC_ALL=zh_CN.UTF-8";
+
+// Unix path of a Windows path ("" when Wine cannot tell).
+std::string unix_path(const std::string& dos_path);
+
+// Starts "/bin/sh -c shell_command" (no double quotes inside). Wine gives no
+// waitable handle for Unix programs: callers wait for what the command makes.
+bool start_unix(const std::string& shell_command);
+
+// Starts a Windows program with a command tail under the Chinese locale.
+bool start_chinese(const std::string& exe, const std::string& tail);
+
+// PNG of the whole X display as <build>/tests/artifacts/<name>.png.
+bool screenshot(const char* name);
+
+} // namespace ts
