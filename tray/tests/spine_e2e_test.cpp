@@ -44,9 +44,26 @@ protected:
     {
         spine::stop_trays();
         spine::dismiss_balloons();
+        if (tray_)
+            CloseHandle(tray_);
         ts::reg_delete_value(HKEY_LOCAL_MACHINE, RUN_KEY, TRAY_RUN_VALUE);
         ts::set_manufacturer("QEMU");
     }
+    // The program started (tray_, window_) with its icon shown.
+    void start_with_icon(const std::vector<std::string>& env = {})
+    {
+        tray_ = spine::start_tray(env, &window_);
+        ASSERT_NE(nullptr, window_);
+        ASSERT_TRUE(spine::wait_icon(window_, true, 5000));
+    }
+    void hide_icon()
+    {
+        spine::post_registered(window_, HIDE_TRAY_MESSAGE);
+        ASSERT_TRUE(spine::wait_icon(window_, false, 5000));
+    }
+    void check_balloons(bool chinese);
+    HANDLE tray_ = nullptr;
+    HWND window_ = nullptr;
 };
 
 TEST_F(Spine, UsageForAnythingButAnExactSwitch)
@@ -131,20 +148,15 @@ TEST_F(Spine, HiddenWindowOfItsClass)
 
 TEST_F(Spine, SecondCopyHandsOverAndEnds)
 {
-    HWND window = nullptr;
-    HANDLE first = spine::start_tray({}, &window);
-    ASSERT_NE(nullptr, window);
-    ASSERT_TRUE(spine::wait_icon(window, true, 5000));
-    spine::post_registered(window, HIDE_TRAY_MESSAGE);
-    ASSERT_TRUE(spine::wait_icon(window, false, 5000));
+    ASSERT_NO_FATAL_FAILURE(start_with_icon());
+    ASSERT_NO_FATAL_FAILURE(hide_icon());
 
     ts::run_result second = ts::run(tray_command("-s"), 5000);
     EXPECT_TRUE(second.finished);
     EXPECT_EQ(0u, second.exit_code);
-    EXPECT_TRUE(spine::wait_icon(window, true, 5000)) << "AddTray brings the icon back";
+    EXPECT_TRUE(spine::wait_icon(window_, true, 5000)) << "AddTray brings the icon back";
     EXPECT_EQ(1, spine::tray_window_count());
-    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(first, 0));
-    CloseHandle(first);
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(tray_, 0));
 }
 
 struct balloon_case {
@@ -160,23 +172,18 @@ const balloon_case BALLOONS[] = {
     {UPGRADE_NOTE_OVER, L"ZRV ONDRIX upgrade over.", L"ZRV ONDRIX更新完成。"},
 };
 
-void check_balloons(bool chinese)
+void Spine::check_balloons(bool chinese)
 {
-    HWND window = nullptr;
-    HANDLE tray = spine::start_tray(chinese ? std::vector<std::string>{ts::CHINESE_LOCALE}
-                                            : std::vector<std::string>{},
-                                    &window);
-    ASSERT_NE(nullptr, window);
-    ASSERT_TRUE(spine::wait_icon(window, true, 5000));
+    ASSERT_NO_FATAL_FAILURE(start_with_icon(chinese ? std::vector<std::string>{ts::CHINESE_LOCALE}
+                                                    : std::vector<std::string>{}));
     for (const auto& b : BALLOONS) {
-        PostMessageA(window, WM_UPGRADE_NOTIFY, 0, b.note);
+        PostMessageA(window_, WM_UPGRADE_NOTIFY, 0, b.note);
         const std::wstring expected = chinese ? b.chinese : b.english;
         EXPECT_TRUE(spine::wait_balloon(expected, 5000))
             << b.note << " shows: " << spine::utf8(spine::balloon_text());
         if (b.note == UPGRADE_NOTE_RESTART)
             EXPECT_TRUE(ts::screenshot(chinese ? "balloon_zh" : "balloon_en"));
     }
-    CloseHandle(tray);
 }
 
 TEST_F(Spine, BalloonsInEnglish) { check_balloons(false); }
@@ -184,44 +191,33 @@ TEST_F(Spine, BalloonsInChinese) { check_balloons(true); }
 
 TEST_F(Spine, BalloonBringsHiddenIconBackEvenWithoutText)
 {
-    HWND window = nullptr;
-    HANDLE tray = spine::start_tray({}, &window);
-    ASSERT_NE(nullptr, window);
-    ASSERT_TRUE(spine::wait_icon(window, true, 5000));
-    spine::post_registered(window, HIDE_TRAY_MESSAGE);
-    ASSERT_TRUE(spine::wait_icon(window, false, 5000));
-    PostMessageA(window, WM_UPGRADE_NOTIFY, 0, 0);
-    EXPECT_TRUE(spine::wait_icon(window, true, 5000));
+    ASSERT_NO_FATAL_FAILURE(start_with_icon());
+    ASSERT_NO_FATAL_FAILURE(hide_icon());
+    PostMessageA(window_, WM_UPGRADE_NOTIFY, 0, 0);
+    EXPECT_TRUE(spine::wait_icon(window_, true, 5000));
     Sleep(300);
     EXPECT_EQ(L"", spine::balloon_text()) << "lParam 0 before any balloon shows none";
 
-    spine::post_registered(window, HIDE_TRAY_MESSAGE);
-    ASSERT_TRUE(spine::wait_icon(window, false, 5000));
-    PostMessageA(window, WM_UPGRADE_NOTIFY, 0, UPGRADE_NOTE_RESTART);
-    EXPECT_TRUE(spine::wait_icon(window, true, 5000));
+    ASSERT_NO_FATAL_FAILURE(hide_icon());
+    PostMessageA(window_, WM_UPGRADE_NOTIFY, 0, UPGRADE_NOTE_RESTART);
+    EXPECT_TRUE(spine::wait_icon(window_, true, 5000));
     EXPECT_TRUE(spine::wait_balloon(BALLOONS[1].english, 5000))
         << spine::utf8(spine::balloon_text());
-    CloseHandle(tray);
 }
 
 TEST_F(Spine, HiddenIconStaysAwayWhenTheTaskbarComesBack)
 {
-    HWND window = nullptr;
-    HANDLE tray = spine::start_tray({}, &window);
-    ASSERT_NE(nullptr, window);
-    ASSERT_TRUE(spine::wait_icon(window, true, 5000));
-    spine::post_registered(window, HIDE_TRAY_MESSAGE);
-    ASSERT_TRUE(spine::wait_icon(window, false, 5000));
-    spine::post_registered(window, TASKBAR_CREATED_MESSAGE);
+    ASSERT_NO_FATAL_FAILURE(start_with_icon());
+    ASSERT_NO_FATAL_FAILURE(hide_icon());
+    spine::post_registered(window_, TASKBAR_CREATED_MESSAGE);
     Sleep(500);
-    EXPECT_FALSE(spine::icon_present(window));
-    spine::post_registered(window, ADD_TRAY_MESSAGE);
-    EXPECT_TRUE(spine::wait_icon(window, true, 5000));
+    EXPECT_FALSE(spine::icon_present(window_));
+    spine::post_registered(window_, ADD_TRAY_MESSAGE);
+    EXPECT_TRUE(spine::wait_icon(window_, true, 5000));
     // A taskbar re-created while shown: the icon is added again.
-    spine::post_registered(window, TASKBAR_CREATED_MESSAGE);
+    spine::post_registered(window_, TASKBAR_CREATED_MESSAGE);
     Sleep(300);
-    EXPECT_TRUE(spine::icon_present(window));
-    CloseHandle(tray);
+    EXPECT_TRUE(spine::icon_present(window_));
 }
 
 TEST_F(Spine, ShellStartedAfterTheProgramGetsTheIconFromTheRetries)
@@ -241,18 +237,14 @@ TEST_F(Spine, ShellStartedAfterTheProgramGetsTheIconFromTheRetries)
 
 TEST_F(Spine, CloseEndsWithZeroAndRemovesTheIcon)
 {
-    HWND window = nullptr;
-    HANDLE tray = spine::start_tray({}, &window);
-    ASSERT_NE(nullptr, window);
-    ASSERT_TRUE(spine::wait_icon(window, true, 5000));
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(tray, 5000));
+    ASSERT_NO_FATAL_FAILURE(start_with_icon());
+    PostMessageA(window_, WM_CLOSE, 0, 0);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(tray_, 5000));
     DWORD code = 99;
-    GetExitCodeProcess(tray, &code);
+    GetExitCodeProcess(tray_, &code);
     EXPECT_EQ(0u, code);
-    EXPECT_FALSE(spine::icon_present(window));
+    EXPECT_FALSE(spine::icon_present(window_));
     EXPECT_EQ(nullptr, spine::tray_window());
-    CloseHandle(tray);
 }
 
 } // namespace
