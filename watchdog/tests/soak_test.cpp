@@ -207,13 +207,27 @@ TEST_F(Soak, AgentCyclesAndRepairs)
     lines messages = logs::daemon_log_messages();
     EXPECT_TRUE(svc::stop(WATCHDOG_SERVICE_NAME, 3000));
 
+    // Under load Wine's sc may exit 1 although the stop goes through, and
+    // StartService may fail once (1359): the pass after it acts again, so each
+    // such failure may add one repair attempt or one start, never more.
     size_t restarts = count_of(messages, started);
     size_t repairs_logged = count_of(messages, "get writefile errorcode 995");
     size_t repairs_ok = count_of(messages, "enable virtio console device successfully!");
-    EXPECT_EQ(starts, restarts);
-    EXPECT_EQ(size_t(1 + repairs_done), repairs_logged);
+    size_t repairs_failed = count_of(messages, "failed to restart_consle_dev");
+    size_t start_failures = 0, other_faults = 0;
+    for (const std::string& m : messages) {
+        start_failures += m.compare(0, 23, "StartService sen-drik f") == 0;
+        other_faults += m.find("timed out") != std::string::npos ||
+                        m.find("no console") != std::string::npos;
+    }
     EXPECT_EQ(size_t(1 + repairs_done), repairs_ok);
-    EXPECT_EQ(expected_lines, messages.size());
+    EXPECT_EQ(repairs_ok + repairs_failed, repairs_logged);
+    EXPECT_GE(restarts, starts);
+    EXPECT_LE(restarts, starts + repairs_failed + start_failures);
+    EXPECT_EQ(0u, other_faults);
+    if (repairs_failed == 0 && start_failures == 0) {
+        EXPECT_EQ(expected_lines, messages.size());
+    }
     EXPECT_EQ(DEVCON_STATE_ENABLED, doubles::devcon_state());
     EXPECT_LE(end.handles, start.handles * GROWTH_LIMIT);
     EXPECT_LE(end.private_bytes, start.private_bytes * GROWTH_LIMIT);
@@ -222,8 +236,10 @@ TEST_F(Soak, AgentCyclesAndRepairs)
            cycles_done, unsigned(restarts), int(starts));
     printf("soak: %d repairs, %u logged, %u succeeded (one warm-up included)\n", repairs_done,
            unsigned(repairs_logged), unsigned(repairs_ok));
-    printf("soak: %u log records (%u expected)\n", unsigned(messages.size()),
-           unsigned(expected_lines));
+    printf("soak: %u log records (%u without retries); %u repairs failed and were retried, "
+           "%u starts refused\n",
+           unsigned(messages.size()), unsigned(expected_lines), unsigned(repairs_failed),
+           unsigned(start_failures));
     printf("soak: %s %lu -> %lu, %s %lu -> %lu\n", from_unix ? "file descriptors" : "handles",
            start.handles, end.handles, from_unix ? "resident anonymous bytes" : "private bytes",
            static_cast<unsigned long>(start.private_bytes),
