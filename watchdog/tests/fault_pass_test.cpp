@@ -107,8 +107,9 @@ void ensure_running()
         ASSERT_TRUE(agent_fixture::start());
     else
         ASSERT_TRUE(svc::wait_state(AGENT_SERVICE_NAME, SERVICE_RUNNING, 3000));
-    // Wine's sc may refuse to stop an agent that has only just reported running.
-    Sleep(300);
+    // Wine's sc may refuse to stop an agent that has only just reported
+    // running; under load that window was seen to last beyond 300 ms.
+    Sleep(1000);
 }
 
 void ensure_stopped()
