@@ -1,4 +1,5 @@
 #include "doubles_fixture.h"
+#include "log_records.h"
 
 #include "contract.h"
 #include "double_control.h"
@@ -135,6 +136,14 @@ std::string agent_state()
 std::vector<std::string> sc_calls()
 {
     return lines_of(SC_CALLS_LOG);
+}
+
+bool fresh_device_doubles()
+{
+    logs::clear_daemon_log();
+    reset_devcon();
+    remove_devcon_doubles();
+    return install_devcon_double(DEVCON_PATH_1) && install_findstr_double();
 }
 
 } // namespace doubles

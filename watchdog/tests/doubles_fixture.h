@@ -8,6 +8,9 @@
 
 namespace doubles {
 
+// A fresh start for a repair test: the watchdog log emptied, the device
+// enabled with no failures, devcon only at its first place, findstr's double.
+bool fresh_device_doubles();
 // Copies the devcon double to path (DEVCON_PATH_1 or DEVCON_PATH_2).
 bool install_devcon_double(const char* path);
 // Removes the tool from both of its places.

@@ -124,11 +124,7 @@ class FaultPass : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        logs::clear_daemon_log();
-        doubles::reset_devcon();
-        doubles::remove_devcon_doubles();
-        ASSERT_TRUE(doubles::install_devcon_double(DEVCON_PATH_1));
-        ASSERT_TRUE(doubles::install_findstr_double());
+        ASSERT_TRUE(doubles::fresh_device_doubles());
         doubles::uninstall_sc_double();
         ts::reg_delete_tree(HKEY_LOCAL_MACHINE, AUTO_REPAIR_KEY);
         ASSERT_TRUE(agent_fixture::install());

@@ -38,11 +38,7 @@ class Invoke : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        logs::clear_daemon_log();
-        doubles::reset_devcon();
-        doubles::remove_devcon_doubles();
-        ASSERT_TRUE(doubles::install_devcon_double(DEVCON_PATH_1));
-        ASSERT_TRUE(doubles::install_findstr_double());
+        ASSERT_TRUE(doubles::fresh_device_doubles());
     }
     void TearDown() override
     {
