@@ -7,12 +7,12 @@
 #include "contract.h"
 #include "double_control.h"
 #include "doubles_fixture.h"
+#include "footprint.h"
 #include "handles.h"
 #include "log_records.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
-#include <psapi.h>
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -36,75 +36,6 @@ int count_option(const char* option, int fallback)
 {
     const char* at = strstr(GetCommandLineA(), option);
     return at ? atoi(at + strlen(option)) : fallback;
-}
-
-struct footprint {
-    DWORD handles;
-    SIZE_T private_bytes;
-};
-
-typedef BOOL(WINAPI* handle_count_fn)(HANDLE, PDWORD);
-
-// GetProcessHandleCount is XP SP1 and later: looked up, not imported.
-bool measure(DWORD process_id, footprint* out)
-{
-    unique_handle process(
-        OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, process_id));
-    if (!process)
-        return false;
-    handle_count_fn handle_count = reinterpret_cast<handle_count_fn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32"), "GetProcessHandleCount")));
-    PROCESS_MEMORY_COUNTERS_EX memory = {};
-    memory.cb = sizeof memory;
-    if (!handle_count || !handle_count(process.get(), &out->handles) ||
-        !GetProcessMemoryInfo(process.get(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
-                              sizeof memory))
-        return false;
-    out->private_bytes = memory.PrivateUsage;
-    return true;
-}
-
-// Wine 8 reports 0 handles and 0 private bytes for another process. Then the
-// Unix side of the program is read through drive Z: instead: its open file
-// descriptors and its resident anonymous memory (RssAnon).
-const char PROC_FOLDER[] = "Z:\\proc\\";
-
-std::string unix_process_of(const char* image)
-{
-    std::string found;
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA((std::string(PROC_FOLDER) + "*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        return found;
-    do {
-        if (entry.cFileName[0] < '0' || entry.cFileName[0] > '9')
-            continue;
-        std::string command = ts::read_file(PROC_FOLDER + std::string(entry.cFileName) + "\\cmdline");
-        if (command.find(image) != std::string::npos)
-            found = entry.cFileName;
-    } while (found.empty() && FindNextFileA(search, &entry));
-    FindClose(search);
-    return found;
-}
-
-bool measure_unix(const std::string& unix_id, footprint* out)
-{
-    std::string folder = PROC_FOLDER + unix_id;
-    std::string status = ts::read_file(folder + "\\status");
-    size_t at = status.find("RssAnon:");
-    if (at == std::string::npos)
-        return false;
-    out->private_bytes = SIZE_T(strtoul(status.c_str() + at + 8, nullptr, 10)) * 1024;
-    out->handles = 0;
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA((folder + "\\fd\\*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        return false;
-    do {
-        out->handles += entry.cFileName[0] != '.';
-    } while (FindNextFileA(search, &entry));
-    FindClose(search);
-    return true;
 }
 
 std::string record_text()
@@ -180,13 +111,8 @@ TEST_F(Soak, AgentCyclesAndRepairs)
     // Warm-up: one of each before the first measure.
     ASSERT_TRUE(one_cycle());
     ASSERT_TRUE(one_repair());
-    footprint start = {}, end = {};
-    ASSERT_TRUE(measure(ids[0], &start));
-    const bool from_unix = start.handles == 0 && start.private_bytes == 0;
-    const std::string unix_id = from_unix ? unix_process_of(WATCHDOG_IMAGE_NAME) : "";
-    if (from_unix) {
-        ASSERT_TRUE(measure_unix(unix_id, &start)) << "no Unix process for the watchdog";
-    }
+    ts::footprint start = {}, end = {};
+    ASSERT_TRUE(ts::measure_footprint(ids[0], WATCHDOG_IMAGE_NAME, &start));
 
     int cycles_done = 0, repairs_done = 0;
     while (cycles_done < cycles && one_cycle())
@@ -194,7 +120,7 @@ TEST_F(Soak, AgentCyclesAndRepairs)
     DWORD cycles_ms = GetTickCount() - began;
     while (repairs_done < repairs && one_repair())
         ++repairs_done;
-    ASSERT_TRUE(from_unix ? measure_unix(unix_id, &end) : measure(ids[0], &end));
+    ASSERT_TRUE(ts::measure_footprint(ids[0], WATCHDOG_IMAGE_NAME, &end));
     EXPECT_EQ(cycles, cycles_done);
     EXPECT_EQ(repairs, repairs_done);
 
@@ -240,8 +166,8 @@ TEST_F(Soak, AgentCyclesAndRepairs)
            "%u starts refused\n",
            unsigned(messages.size()), unsigned(expected_lines), unsigned(repairs_failed),
            unsigned(start_failures));
-    printf("soak: %s %lu -> %lu, %s %lu -> %lu\n", from_unix ? "file descriptors" : "handles",
-           start.handles, end.handles, from_unix ? "resident anonymous bytes" : "private bytes",
+    printf("soak: %s %lu -> %lu, %s %lu -> %lu\n", start.from_unix ? "file descriptors" : "handles",
+           start.handles, end.handles, start.from_unix ? "resident anonymous bytes" : "private bytes",
            static_cast<unsigned long>(start.private_bytes),
            static_cast<unsigned long>(end.private_bytes));
     printf("soak: %.1f s for the cycles, %.1f s in all\n", cycles_ms / 1000.0,
