@@ -133,12 +133,21 @@ void watch_upgrade_state()
     }
     // Without an event the wait is the plain synchronous one.
     unique_handle changed(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    bool armed = false;
     for (;;) {
-        LONG result = RegNotifyChangeKeyValue(key.get(), TRUE, WATCH_FILTER, changed.get(),
-                                              changed ? TRUE : FALSE);
+        LONG result = armed ? ERROR_SUCCESS
+                            : RegNotifyChangeKeyValue(key.get(), TRUE, WATCH_FILTER,
+                                                      changed.get(), changed ? TRUE : FALSE);
+        armed = false;
         watch_step step = watch_step_after(result);
-        if (step == WATCH_READ_STATE && changed)
+        if (step == WATCH_READ_STATE && changed) {
             step = wait_for_change(key.get(), changed.get());
+            // Armed again before the value is read: a change made while it is
+            // read and acted on wakes the next wait instead of going unheard.
+            if (step == WATCH_READ_STATE)
+                armed = RegNotifyChangeKeyValue(key.get(), TRUE, WATCH_FILTER, changed.get(),
+                                                TRUE) == ERROR_SUCCESS;
+        }
         switch (step) {
         case WATCH_READ_STATE: {
             char state[UPGRADE_STATE_CAPACITY] = {0};
