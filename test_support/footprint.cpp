@@ -39,14 +39,14 @@ bool measure_windows(DWORD process_id, footprint* out)
         !GetProcessTimes(process.get(), &created, &exited, &kernel, &user))
         return false;
     out->private_bytes = memory.PrivateUsage;
-    out->cpu_ms = file_time_ms(kernel) + file_time_ms(user);
+    out->cpu_ms = double(file_time_ms(kernel) + file_time_ms(user));
     out->from_unix = false;
     return true;
 }
 
 // utime and stime are the 14th and 15th fields of /proc/<id>/stat; the
 // second field (the command) is in parentheses and may hold blanks.
-bool unix_cpu_ms(const std::string& stat, unsigned long long* out)
+bool unix_cpu_ms(const std::string& stat, double* out)
 {
     size_t at = stat.rfind(')');
     if (at == std::string::npos)
@@ -60,8 +60,30 @@ bool unix_cpu_ms(const std::string& stat, unsigned long long* out)
     char* next = nullptr;
     unsigned long long user = strtoull(field, &next, 10);
     unsigned long long system = strtoull(next, nullptr, 10);
-    *out = (user + system) * UNIX_TICK_MS;
+    *out = double((user + system) * UNIX_TICK_MS);
     return true;
+}
+
+// The first field of each live thread's schedstat: its run time in ns.
+// Threads that have ended are not counted.
+bool unix_run_time_ms(const std::string& folder, double* out)
+{
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA((folder + "\\task\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    unsigned long long ns = 0;
+    bool read = false;
+    do {
+        if (entry.cFileName[0] == '.')
+            continue;
+        std::string line = read_file(folder + "\\task\\" + entry.cFileName + "\\schedstat");
+        read = read || !line.empty();
+        ns += strtoull(line.c_str(), nullptr, 10);
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+    *out = ns / 1e6;
+    return read;
 }
 
 bool measure_unix(const std::string& unix_id, footprint* out)
@@ -69,7 +91,10 @@ bool measure_unix(const std::string& unix_id, footprint* out)
     std::string folder = PROC_FOLDER + unix_id;
     std::string status = read_file(folder + "\\status");
     size_t at = status.find("RssAnon:");
-    if (at == std::string::npos || !unix_cpu_ms(read_file(folder + "\\stat"), &out->cpu_ms))
+    if (at == std::string::npos)
+        return false;
+    if (!unix_run_time_ms(folder, &out->cpu_ms) &&
+        !unix_cpu_ms(read_file(folder + "\\stat"), &out->cpu_ms))
         return false;
     out->private_bytes = SIZE_T(strtoul(status.c_str() + at + 8, nullptr, 10)) * 1024;
     out->handles = 0;

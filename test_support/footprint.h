@@ -2,7 +2,8 @@
 // What a running program holds and has used: handles, private bytes and CPU
 // time. Wine 8 reads 0 handles, 0 private bytes and 0 CPU time for another
 // process; then the program's Unix side is read instead: its open file
-// descriptors, its resident anonymous memory (RssAnon) and its CPU ticks.
+// descriptors, its resident anonymous memory (RssAnon) and its threads'
+// run time (schedstat, nanoseconds; CPU ticks of 10 ms where that is missing).
 #include <windows.h>
 #include <string>
 
@@ -12,7 +13,7 @@ struct footprint {
     bool from_unix;
     DWORD handles;               // or file descriptors
     SIZE_T private_bytes;        // or resident anonymous bytes
-    unsigned long long cpu_ms;   // user plus kernel time
+    double cpu_ms;               // user plus kernel time
 };
 
 // Unix process id of the Wine process running `image_name` ("" when none).

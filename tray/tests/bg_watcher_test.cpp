@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <algorithm>
@@ -332,30 +333,97 @@ TEST_F(Watcher, AHungTopLevelWindowDelaysTheWatchOnlyByTheBroadcastTimeOut)
     EXPECT_TRUE(running);
 }
 
-// Delay from a write of "upgradestate" to the window handling the message.
+// Delays from a write of "upgradestate" to the window handling the message.
+// scripts/bench sets GT_BENCH_WRITES and GT_BENCH_SPACING_MS (from one write
+// to the next); a write that nothing answers within a second counts as lost.
+struct delays {
+    std::vector<double> ms;
+    int lost;
+};
+
+DWORD bench_number(const char* name, DWORD fallback)
+{
+    char text[16] = {};
+    DWORD length = GetEnvironmentVariableA(name, text, sizeof text);
+    return length == 0 || length >= sizeof text ? fallback : static_cast<DWORD>(atol(text));
+}
+
+delays measure_delays()
+{
+    const DWORD writes = bench_number("GT_BENCH_WRITES", 100);
+    const double spacing_ms = bench_number("GT_BENCH_SPACING_MS", 30);
+    LARGE_INTEGER frequency, origin;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&origin);
+    auto now_ms = [&] {
+        LARGE_INTEGER t;
+        QueryPerformanceCounter(&t);
+        return 1000.0 * (t.QuadPart - origin.QuadPart) / frequency.QuadPart;
+    };
+    delays d = {{}, 0};
+    double next_write = 0;
+    for (DWORD i = 0; i < writes; ++i) {
+        while (now_ms() < next_write)
+            pump_for(1);
+        g_received.clear();
+        double written = now_ms();
+        EXPECT_TRUE(set_state(REG_SZ, std::string(i % 2 ? "1" : "0", 2)));
+        if (!pump_until([] { return !g_received.empty(); }, 1000)) {
+            ++d.lost;
+            d.ms.push_back(now_ms() - written);
+            continue;
+        }
+        d.ms.push_back(1000.0 * (g_received[0].at.QuadPart - origin.QuadPart) /
+                           frequency.QuadPart - written);
+        // The watcher waits again before the next write: at least a quarter
+        // of the spacing after the message.
+        next_write = std::max(written + spacing_ms, now_ms() + spacing_ms / 4);
+    }
+    std::sort(d.ms.begin(), d.ms.end());
+    return d;
+}
+
+double report_delays(const char* who, const delays& d)
+{
+    size_t n = d.ms.size();
+    double median = n % 2 ? d.ms[n / 2] : (d.ms[n / 2 - 1] + d.ms[n / 2]) / 2;
+    printf("upgradestate write to window (%s): %zu writes, median %.2f ms, worst %.2f ms, "
+           "%d lost\n",
+           who, n, median, d.ms.back(), d.lost);
+    printf("bench: %s_writes %zu\nbench: %s_median_ms %.3f\nbench: %s_worst_ms %.3f\n"
+           "bench: %s_lost %d\n",
+           who, n, who, median, who, d.ms.back(), who, d.lost);
+    return d.ms.back();
+}
+
 TEST_F(Watcher, DelayFromWriteToWindow)
 {
     start_worker();
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    std::vector<double> delays_ms;
-    for (int i = 0; i < 100; ++i) {
-        g_received.clear();
-        LARGE_INTEGER before;
-        QueryPerformanceCounter(&before);
-        ASSERT_TRUE(set_state(REG_SZ, std::string(i % 2 ? "1" : "0", 2)));
-        ASSERT_TRUE(pump_until([] { return !g_received.empty(); }, 3000)) << "write " << i;
-        delays_ms.push_back(1000.0 * (g_received[0].at.QuadPart - before.QuadPart) /
-                            frequency.QuadPart);
-        pump_for(30);   // lets the worker wait again before the next write
-    }
-    std::sort(delays_ms.begin(), delays_ms.end());
-    double median = (delays_ms[49] + delays_ms[50]) / 2;
-    printf("upgradestate write to window: %zu writes, median %.2f ms, worst %.2f ms\n",
-           delays_ms.size(), median, delays_ms.back());
-    RecordProperty("median_ms", std::to_string(median));
-    RecordProperty("worst_ms", std::to_string(delays_ms.back()));
-    EXPECT_LT(delays_ms.back(), 1000.0);
+    delays d = measure_delays();
+    RecordProperty("worst_ms", std::to_string(report_delays("reaction", d)));
+    EXPECT_EQ(d.lost, 0);
+    EXPECT_LT(d.ms.back(), 1000.0);
+}
+
+// The same writes answered by the bare watcher of bench/ instead of the
+// tray's worker: what Wine's notification and post cost alone.
+TEST_F(Watcher, DISABLED_DelayFromWriteToWindowBareWatcher)
+{
+    char window[32];
+    snprintf(window, sizeof window, "%llu",
+             static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(recorder_window())));
+    probe.reset(ts::start("\"" + ts::sibling("bare_watch_probe.exe") + "\" " + window));
+    ASSERT_TRUE(probe);
+    int primed = 0;   // alternate texts: Wine reports no write of identical data
+    ASSERT_TRUE(pump_until(
+        [&] {
+            set_state(REG_SZ, std::string(++primed % 2 ? "1" : "0", 2));
+            return pump_until([] { return !g_received.empty(); }, 200);
+        },
+        10000));
+    pump_for(200);
+    g_received.clear();
+    report_delays("reaction_bare", measure_delays());
 }
 
 } // namespace

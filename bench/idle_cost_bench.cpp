@@ -1,0 +1,184 @@
+// Idle cost of the programs, run by scripts/bench (not part of the suite).
+// TrayBesideBaseline: the shipped tray (GT_BENCH_TRAY) and the baseline with
+// one hidden window and one icon (GT_BENCH_BASELINE) side by side for
+// GT_BENCH_IDLE_S seconds without input. WatchdogPasses: this build's
+// watchdog under the service manager with nothing to do, its period
+// shortened through the test-build registry value to GT_BENCH_PERIOD_MS,
+// over GT_BENCH_PASSES passes. Figures are printed as "bench: name value".
+#include "agent_fixture.h"
+#include "contract.h"
+#include "footprint.h"
+#include "handles.h"
+#include "log_records.h"
+#include "spine_support.h"
+#include "test_support.h"
+#include "tray_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const char BASELINE_IMAGE[] = "idle_icon_baseline.exe";
+const DWORD WARM_UP_MS = 15000;   // past the icon's add and the first idle looks
+const DWORD SAMPLE_MS = 60000;
+
+DWORD setting(const char* name, DWORD fallback)
+{
+    char text[16] = {};
+    DWORD length = GetEnvironmentVariableA(name, text, sizeof text);
+    return length == 0 || length >= sizeof text ? fallback : static_cast<DWORD>(atol(text));
+}
+
+std::string path_setting(const char* name)
+{
+    char text[MAX_PATH] = {};
+    DWORD length = GetEnvironmentVariableA(name, text, sizeof text);
+    return length >= sizeof text ? std::string() : std::string(text);
+}
+
+void figure(const std::string& name, double value)
+{
+    printf("bench: %s %.3f\n", name.c_str(), value);
+}
+
+struct measured {
+    const char* name;
+    DWORD process_id;
+    const char* image;
+    ts::footprint start, now;
+    DWORD most_handles;
+};
+
+bool sample(measured* m)
+{
+    if (!ts::measure_footprint(m->process_id, m->image, &m->now))
+        return false;
+    if (m->now.handles > m->most_handles)
+        m->most_handles = m->now.handles;
+    return true;
+}
+
+void report(const measured& m)
+{
+    std::string n = m.name;
+    figure(n + "_cpu_ms", m.now.cpu_ms - m.start.cpu_ms);
+    figure(n + "_private_bytes", double(m.now.private_bytes));
+    figure(n + "_private_bytes_start", double(m.start.private_bytes));
+    figure(n + "_handles_start", m.start.handles);
+    figure(n + "_handles_end", m.now.handles);
+    figure(n + "_handles_most", m.most_handles);
+}
+
+DWORD process_of(HWND window)
+{
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    return id;
+}
+
+TEST(IdleCost, TrayBesideBaseline)
+{
+    const std::string tray = path_setting("GT_BENCH_TRAY");
+    const std::string baseline = path_setting("GT_BENCH_BASELINE");
+    const DWORD idle_ms = setting("GT_BENCH_IDLE_S", 600) * 1000;
+    ASSERT_TRUE(ts::file_exists(tray)) << "GT_BENCH_TRAY: " << tray;
+    ASSERT_TRUE(ts::file_exists(baseline)) << "GT_BENCH_BASELINE: " << baseline;
+    spine::stop_trays();
+    ts::kill_all_named(BASELINE_IMAGE);
+    td::install_engine_double(0);
+    td::reset_tray_log();
+
+    unique_handle tray_process(ts::start("\"" + tray + "\" -s"));
+    unique_handle baseline_process(ts::start("\"" + baseline + "\""));
+    ASSERT_TRUE(tray_process && baseline_process);
+    HWND tray_window = nullptr, baseline_window = nullptr;
+    ASSERT_TRUE(ts::wait_until(
+        [&] {
+            tray_window = spine::tray_window();
+            baseline_window = FindWindowA("idle_icon_baseline", nullptr);
+            return tray_window && baseline_window;
+        },
+        15000));
+    EXPECT_TRUE(spine::wait_icon(tray_window, true, 10000));
+    EXPECT_TRUE(spine::wait_icon(baseline_window, true, 10000));
+    Sleep(WARM_UP_MS);
+
+    measured m[2] = {{"tray", process_of(tray_window), TRAY_IMAGE_NAME, {}, {}, 0},
+                     {"baseline", process_of(baseline_window), BASELINE_IMAGE, {}, {}, 0}};
+    for (measured& one : m) {
+        ASSERT_TRUE(sample(&one)) << one.name;
+        one.start = one.now;
+    }
+    for (DWORD waited = 0; waited < idle_ms; waited += SAMPLE_MS) {
+        Sleep(idle_ms - waited < SAMPLE_MS ? idle_ms - waited : SAMPLE_MS);
+        for (measured& one : m)
+            ASSERT_TRUE(sample(&one)) << one.name;
+        printf("idle %3lu s: tray %.1f ms CPU, %lu fds; baseline %.1f ms CPU, %lu fds\n",
+               (waited + SAMPLE_MS < idle_ms ? waited + SAMPLE_MS : idle_ms) / 1000,
+               m[0].now.cpu_ms - m[0].start.cpu_ms, m[0].now.handles,
+               m[1].now.cpu_ms - m[1].start.cpu_ms, m[1].now.handles);
+    }
+    figure("idle_s", idle_ms / 1000.0);
+    for (const measured& one : m)
+        report(one);
+    EXPECT_EQ(std::vector<std::string>{LOG_TRAY_RUNNING}, td::log_messages());
+
+    TerminateProcess(tray_process.get(), 0);
+    TerminateProcess(baseline_process.get(), 0);
+    spine::stop_trays();
+    td::restore_engine();
+}
+
+TEST(IdleCost, WatchdogPasses)
+{
+    const DWORD period = setting("GT_BENCH_PERIOD_MS", 200);
+    const DWORD half = setting("GT_BENCH_PASSES", 100) / 2;
+    svc::remove(WATCHDOG_SERVICE_NAME);
+    ts::kill_all_named(WATCHDOG_IMAGE_NAME);
+    ASSERT_TRUE(agent_fixture::install());
+    ASSERT_TRUE(agent_fixture::start());
+    ts::reg_set_dword(HKEY_LOCAL_MACHINE, TEST_WATCHDOG_KEY, TEST_PERIOD_VALUE, period);
+    ts::reg_delete_tree(HKEY_LOCAL_MACHINE, AUTO_REPAIR_KEY);
+    logs::clear_daemon_log();
+    ASSERT_EQ(0u, ts::run("\"" + ts::sibling(WATCHDOG_IMAGE_NAME) + "\" -i", 10000).exit_code);
+    ASSERT_TRUE(svc::start(WATCHDOG_SERVICE_NAME));
+    ASSERT_TRUE(svc::wait_state(WATCHDOG_SERVICE_NAME, SERVICE_RUNNING, 5000));
+    std::vector<DWORD> ids = ts::processes_named(WATCHDOG_IMAGE_NAME);
+    ASSERT_EQ(1u, ids.size());
+    size_t install_lines = logs::daemon_log_messages().size();
+    Sleep(5 * period);
+
+    measured w = {"watchdog", ids[0], WATCHDOG_IMAGE_NAME, {}, {}, 0};
+    ASSERT_TRUE(sample(&w));
+    ts::footprint first = w.now;
+    Sleep(half * period);
+    ASSERT_TRUE(sample(&w));
+    ts::footprint middle = w.now;
+    Sleep(half * period);
+    ASSERT_TRUE(sample(&w));
+    w.start = first;
+
+    figure("watchdog_passes", 2 * half);
+    figure("watchdog_period_ms", period);
+    figure("watchdog_cpu_per_pass_first_ms", (middle.cpu_ms - first.cpu_ms) / half);
+    figure("watchdog_cpu_per_pass_last_ms", (w.now.cpu_ms - middle.cpu_ms) / half);
+    figure("watchdog_handles_start", first.handles);
+    figure("watchdog_handles_middle", middle.handles);
+    figure("watchdog_handles_end", w.now.handles);
+    figure("watchdog_private_bytes_start", double(first.private_bytes));
+    figure("watchdog_private_bytes_end", double(w.now.private_bytes));
+    EXPECT_EQ(install_lines, logs::daemon_log_messages().size()) << "passes with nothing to do";
+
+    svc::remove(WATCHDOG_SERVICE_NAME);
+    ts::kill_all_named(WATCHDOG_IMAGE_NAME);
+    agent_fixture::remove();
+    ts::reg_delete_tree(HKEY_LOCAL_MACHINE, TEST_WATCHDOG_KEY);
+}
+
+} // namespace

@@ -1,0 +1,48 @@
+// Baseline of the tray's idle cost: one hidden window, one notification
+// icon and a message loop, nothing else.
+#include <windows.h>
+#include <shellapi.h>
+
+namespace {
+
+const UINT ICON_CALLBACK = WM_APP + 1;
+
+LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = window_proc;
+    wc.hInstance = instance;
+    wc.lpszClassName = "idle_icon_baseline";
+    RegisterClassA(&wc);
+    HWND window = CreateWindowExA(0, wc.lpszClassName, "idle icon baseline", WS_CAPTION, 0, 0,
+                                  100, 100, nullptr, nullptr, instance, nullptr);
+    if (!window)
+        return 1;
+    NOTIFYICONDATAA icon = {};
+    icon.cbSize = sizeof icon;
+    icon.hWnd = window;
+    icon.uFlags = NIF_ICON | NIF_MESSAGE | NIF_TIP;
+    icon.uCallbackMessage = ICON_CALLBACK;
+    icon.hIcon = LoadIconA(nullptr, MAKEINTRESOURCEA(32512) /* IDI_APPLICATION */);
+    lstrcpyA(icon.szTip, "baseline");
+    Shell_NotifyIconA(NIM_ADD, &icon);
+
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    Shell_NotifyIconA(NIM_DELETE, &icon);
+    return 0;
+}
