@@ -33,14 +33,47 @@ bool open_upgrade_key(unique_hkey& key)
                            &disposition) == ERROR_SUCCESS;
 }
 
-// A wait need not end when its key is deleted (Wine's never does): once a
-// pause the key is asked whether it still exists (ERROR_KEY_DELETED if not).
-watch_step wait_for_change(HKEY key, HANDLE changed)
+// A wait on the names under the upgrade key's parent; armed once and again
+// only after it ended, so no requests pile up on the parent.
+struct parent_watch {
+    unique_hkey key;
+    unique_handle changed;
+    bool armed = false;
+};
+
+void open_parent_watch(parent_watch* parent)
+{
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, PRODUCT_KEY, 0, KEY_NOTIFY, parent->key.put()) !=
+        ERROR_SUCCESS)
+        parent->key.reset();
+    parent->armed = false;
+    if (parent->changed)
+        ResetEvent(parent->changed.get());
+}
+
+bool arm_parent_watch(parent_watch* parent)
+{
+    if (!parent->armed && parent->key && parent->changed)
+        parent->armed = RegNotifyChangeKeyValue(parent->key.get(), FALSE, REG_NOTIFY_CHANGE_NAME,
+                                                parent->changed.get(), TRUE) == ERROR_SUCCESS;
+    return parent->armed;
+}
+
+// A wait need not end when its key is deleted (Wine's never does). The
+// deletion changes the names under the parent, which ends the parent's wait;
+// the key is then asked whether it still exists (ERROR_KEY_DELETED if not).
+// Without a wait on the parent the key is asked once a pause.
+watch_step wait_for_change(HKEY key, HANDLE changed, parent_watch* parent)
 {
     for (;;) {
-        DWORD waited = WaitForSingleObject(changed, reopen_pause_ms());
+        HANDLE events[2] = {changed, parent->changed.get()};
+        bool both = arm_parent_watch(parent);
+        DWORD waited = WaitForMultipleObjects(both ? 2 : 1, events, FALSE,
+                                              both ? INFINITE : reopen_pause_ms());
+        if (waited == WAIT_OBJECT_0 + 1)
+            parent->armed = false;
         LONG query = ERROR_SUCCESS;
-        if (waited == WAIT_TIMEOUT)
+        if (waited == WAIT_TIMEOUT || waited == WAIT_OBJECT_0 + 1)
             query = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                                      nullptr, nullptr, nullptr, nullptr, nullptr);
         watch_step step = watch_step_after_wait(waited, query);
@@ -109,7 +142,8 @@ watch_step watch_step_after_wait(DWORD wait_result, LONG key_query_result)
 {
     if (wait_result == WAIT_OBJECT_0)
         return WATCH_READ_STATE;
-    if (wait_result == WAIT_TIMEOUT && key_query_result == ERROR_SUCCESS)
+    bool asked = wait_result == WAIT_TIMEOUT || wait_result == WAIT_OBJECT_0 + 1;
+    if (asked && key_query_result == ERROR_SUCCESS)
         return WATCH_KEEP_WAITING;
     return WATCH_REOPEN;
 }
@@ -133,6 +167,9 @@ void watch_upgrade_state()
     }
     // Without an event the wait is the plain synchronous one.
     unique_handle changed(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    parent_watch parent;
+    parent.changed.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    open_parent_watch(&parent);
     bool armed = false;
     for (;;) {
         LONG result = armed ? ERROR_SUCCESS
@@ -141,7 +178,7 @@ void watch_upgrade_state()
         armed = false;
         watch_step step = watch_step_after(result);
         if (step == WATCH_READ_STATE && changed) {
-            step = wait_for_change(key.get(), changed.get());
+            step = wait_for_change(key.get(), changed.get(), &parent);
             // Armed again before the value is read: a change made while it is
             // read and acted on wakes the next wait instead of going unheard.
             if (step == WATCH_READ_STATE)
@@ -170,6 +207,7 @@ void watch_upgrade_state()
             do
                 Sleep(reopen_pause_ms());
             while (!open_upgrade_key(key));
+            open_parent_watch(&parent);
             break;
         }
     }

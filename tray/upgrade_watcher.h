@@ -30,6 +30,7 @@ enum watch_step {
 };
 // After arming the change notification returned `notify_result`.
 watch_step watch_step_after(LONG notify_result);
-// After waiting for the armed notification: the wait's result and, when it
-// timed out, what a query of the watched key returned.
+// After waiting for the armed notification: the wait's result (WAIT_OBJECT_0
+// + 1: the names under the key's parent changed) and, when it timed out or
+// the parent changed, what a query of the watched key returned.
 watch_step watch_step_after_wait(DWORD wait_result, LONG key_query_result);

@@ -61,6 +61,8 @@ TEST(WatchStep, AWaitTimingOutKeepsWaitingOnlyWhileTheKeyExists)
                  {WAIT_TIMEOUT, ERROR_SUCCESS, WATCH_KEEP_WAITING},
                  {WAIT_TIMEOUT, ERROR_KEY_DELETED, WATCH_REOPEN},
                  {WAIT_TIMEOUT, ERROR_ACCESS_DENIED, WATCH_REOPEN},
+                 {WAIT_OBJECT_0 + 1, ERROR_SUCCESS, WATCH_KEEP_WAITING},
+                 {WAIT_OBJECT_0 + 1, ERROR_KEY_DELETED, WATCH_REOPEN},
                  {WAIT_FAILED, ERROR_SUCCESS, WATCH_REOPEN},
                  {WAIT_ABANDONED, ERROR_SUCCESS, WATCH_REOPEN}};
     for (auto& c : cases)
