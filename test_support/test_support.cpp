@@ -3,6 +3,7 @@
 #include <psapi.h>
 #include <shellapi.h>
 
+#include <stdlib.h>
 #include <string.h>
 
 namespace ts {
@@ -275,6 +276,12 @@ bool wait_until(const std::function<bool()>& done, DWORD timeout_ms)
             return false;
         Sleep(20);
     }
+}
+
+int option_number(const char* option, int fallback)
+{
+    const char* at = strstr(GetCommandLineA(), option);
+    return at ? atoi(at + strlen(option)) : fallback;
 }
 
 } // namespace ts

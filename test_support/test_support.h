@@ -56,4 +56,7 @@ void kill_all_named(const char* image_name);
 // Polls `done` every 20 ms until it is true or timeout_ms passed.
 bool wait_until(const std::function<bool()>& done, DWORD timeout_ms);
 
+// The number after `option` on this program's command line, or fallback.
+int option_number(const char* option, int fallback);
+
 } // namespace ts

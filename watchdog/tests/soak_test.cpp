@@ -15,8 +15,6 @@
 #include <gtest/gtest.h>
 
 #include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
 
 #include <string>
 #include <vector>
@@ -30,13 +28,6 @@ const int SHORT_CYCLES = 6;
 const int SHORT_REPAIRS = 3;
 const double GROWTH_LIMIT = 1.01;
 const std::string NL = "\r\n";
-
-// The number after `option` on this program's command line, or fallback.
-int count_option(const char* option, int fallback)
-{
-    const char* at = strstr(GetCommandLineA(), option);
-    return at ? atoi(at + strlen(option)) : fallback;
-}
 
 std::string record_text()
 {
@@ -95,8 +86,8 @@ protected:
 
 TEST_F(Soak, AgentCyclesAndRepairs)
 {
-    const int cycles = count_option("--cycles", SHORT_CYCLES);
-    const int repairs = count_option("--repairs", SHORT_REPAIRS);
+    const int cycles = ts::option_number("--cycles", SHORT_CYCLES);
+    const int repairs = ts::option_number("--repairs", SHORT_REPAIRS);
     ASSERT_GT(cycles, 0);
     ASSERT_GE(repairs, 0);
     DWORD began = GetTickCount();
