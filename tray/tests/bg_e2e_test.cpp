@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <string.h>
 
 #include <algorithm>
 #include <string>
@@ -9,7 +8,6 @@
 #include "bg_log_lines.h"
 #include "contract.h"
 #include "desktop.h"
-#include "handles.h"
 #include "spine_support.h"
 #include "test_support.h"
 #include "ui_strings.h"
@@ -36,21 +34,6 @@ bool write_state_with_reg_exe(const char* text)
                           UPGRADE_STATE_VALUE + " /t REG_SZ /d " + text + " /f";
     ts::run_result r = ts::run(command, 15000);
     return r.finished && r.exit_code == 0;
-}
-
-std::string idle_block()
-{
-    unique_handle mutex(OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, IDLE_MUTEX_NAME));
-    unique_handle mapping(OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, IDLE_MAPPING_NAME));
-    if (!mutex || !mapping)
-        return "";
-    unique_view view(MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, IDLE_BLOCK_SIZE));
-    if (!view || WaitForSingleObject(mutex.get(), 2000) != WAIT_OBJECT_0)
-        return "";
-    std::string bytes(static_cast<const char*>(view.get()), IDLE_BLOCK_SIZE);
-    memset(view.get(), 0, IDLE_BLOCK_SIZE);   // a reader that clears what it read
-    ReleaseMutex(mutex.get());
-    return bytes;
 }
 
 class TrayBackground : public ::testing::Test {
@@ -106,11 +89,13 @@ TEST_F(TrayBackground, MouseInputOnTheDesktopIsPublishedAsActive)
 {
     tray = spine::start_tray({TEST_IDLE_PERIOD_ENV "=200"}, &window);
     ASSERT_TRUE(tray && window);
-    ASSERT_TRUE(ts::wait_until([] { return idle_block().size() == IDLE_BLOCK_SIZE; }, 5000));
+    ASSERT_TRUE(ts::wait_until(
+        [] { return spine::take_idle_block().size() == IDLE_BLOCK_SIZE; }, 5000));
     Sleep(600);
-    idle_block();   // cleared
+    spine::take_idle_block();   // cleared
     Sleep(600);
-    EXPECT_EQ(idle_block(), std::string(IDLE_BLOCK_SIZE, '\0')) << "rewritten without input";
+    EXPECT_EQ(spine::take_idle_block(), std::string(IDLE_BLOCK_SIZE, '\0'))
+        << "rewritten without input";
 
     const std::string active = std::string(IDLE_ACTIVE_TEXT) + std::string(IDLE_BLOCK_SIZE - 6, '\0');
     int x = 300;
@@ -119,7 +104,7 @@ TEST_F(TrayBackground, MouseInputOnTheDesktopIsPublishedAsActive)
         [&] {
             ts::start_unix("xdotool mousemove " + std::to_string(x += 7) + " 400");
             Sleep(300);
-            seen = idle_block();
+            seen = spine::take_idle_block();
             return seen == active;
         },
         8000);

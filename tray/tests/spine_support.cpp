@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "contract.h"
+#include "handles.h"
 #include "test_support.h"
 
 namespace spine {
@@ -178,6 +179,21 @@ DWORD run_captured(const std::string& command_line, std::string* output, DWORD t
 void post_registered(HWND window, const char* name)
 {
     PostMessageA(window, RegisterWindowMessageA(name), 0, 0);
+}
+
+std::string take_idle_block()
+{
+    unique_handle mutex(OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, IDLE_MUTEX_NAME));
+    unique_handle mapping(OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, IDLE_MAPPING_NAME));
+    if (!mutex || !mapping)
+        return "";
+    unique_view view(MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, IDLE_BLOCK_SIZE));
+    if (!view || WaitForSingleObject(mutex.get(), 2000) != WAIT_OBJECT_0)
+        return "";
+    std::string bytes(static_cast<const char*>(view.get()), IDLE_BLOCK_SIZE);
+    memset(view.get(), 0, IDLE_BLOCK_SIZE);
+    ReleaseMutex(mutex.get());
+    return bytes;
 }
 
 } // namespace spine

@@ -40,4 +40,8 @@ DWORD run_captured(const std::string& command_line, std::string* output, DWORD t
 // Posts a registered message ("AddTray", "HideTray", "TaskbarCreated").
 void post_registered(HWND window, const char* name);
 
+// The idle block's 256 bytes, read and then cleared holding its mutex, as an
+// outside reader does; "" when the block or the mutex cannot be had.
+std::string take_idle_block();
+
 } // namespace spine
