@@ -26,7 +26,11 @@ static BOOL shell_notify(DWORD command)
 
 static BOOL add_or_modify()
 {
-    return shell_notify(g_bIconAdded ? NIM_MODIFY : NIM_ADD);
+    if (g_bIconAdded)
+        return shell_notify(NIM_MODIFY);
+    // The shell refuses to add an icon it still holds ("TaskbarCreated"
+    // without a new shell); a modify then reaches that icon.
+    return shell_notify(NIM_ADD) || shell_notify(NIM_MODIFY);
 }
 
 static UINT retry_interval()
@@ -67,16 +71,22 @@ int show_tray_icon()
     g_nid.hIcon = g_hIcon;
     if (g_bTrayHidden && !(g_nid.uFlags & NIF_INFO))
         return 0;
-    // A new request replaces whatever is still being retried.
+    // A new request replaces whatever is still being retried, but keeps the
+    // balloon that was still to be shown.
+    const UINT flags = g_nid.uFlags;
+    const UINT pending_balloon = s_retries_left > 0 ? (s_retry_flags & NIF_INFO) : 0;
     stop_retries();
+    g_nid.uFlags |= pending_balloon;
+    const BOOL done = add_or_modify();
+    const UINT request_flags = g_nid.uFlags;
+    g_nid.uFlags = flags;
     // Without a window to time the retries, the one attempt stands.
-    if (add_or_modify() || !g_nid.hWnd ||
-        !SetTimer(g_nid.hWnd, ICON_RETRY_TIMER, retry_interval(), nullptr)) {
+    if (done || !g_nid.hWnd || !SetTimer(g_nid.hWnd, ICON_RETRY_TIMER, retry_interval(), nullptr)) {
         g_bIconAdded = 1;
         return 0;
     }
     s_retries_left = ICON_RETRY_COUNT;
-    s_retry_flags = g_nid.uFlags;
+    s_retry_flags = request_flags;
     return 0;
 }
 

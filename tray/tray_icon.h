@@ -16,9 +16,10 @@ const UINT BALLOON_TIMEOUT_MS = 30000;
 // Loads the icon and fills the record; registers "TaskbarCreated". Gives 0.
 int setup_tray_icon();
 // Adds the icon, or modifies it when it counts as added; nothing while the
-// icon is hidden and the record carries no balloon. A refused call is
-// retried from the window timer; the icon counts as added after the last
-// attempt. Gives 0.
+// icon is hidden and the record carries no balloon. A refused add is
+// followed by a modify (the shell may still hold the icon). A refused
+// attempt is retried from the window timer, with the balloon of any attempt
+// it replaced; the icon counts as added after the last attempt. Gives 0.
 int show_tray_icon();
 // The retry timer fired.
 void on_icon_retry_timer();
