@@ -1,6 +1,7 @@
 // Idle cost of the programs, run by scripts/bench (not part of the suite).
-// TrayBesideBaseline: the shipped tray (GT_BENCH_TRAY) and the baseline with
-// one hidden window and one icon (GT_BENCH_BASELINE) side by side for
+// TrayBesideBaseline: the shipped tray (GT_BENCH_TRAY), the baseline with
+// one hidden window and one icon (GT_BENCH_BASELINE) and that baseline with
+// the tray's two idle threads added (GT_BENCH_DESIGN) side by side for
 // GT_BENCH_IDLE_S seconds without input. WatchdogPasses: this build's
 // watchdog under the service manager with nothing to do, its period
 // shortened through the test-build registry value to GT_BENCH_PERIOD_MS,
@@ -25,6 +26,7 @@
 namespace {
 
 const char BASELINE_IMAGE[] = "idle_icon_baseline.exe";
+const char DESIGN_IMAGE[] = "idle_threads_baseline.exe";
 const DWORD WARM_UP_MS = 15000;   // past the icon's add and the first idle looks
 const DWORD SAMPLE_MS = 60000;
 
@@ -86,31 +88,37 @@ TEST(IdleCost, TrayBesideBaseline)
 {
     const std::string tray = path_setting("GT_BENCH_TRAY");
     const std::string baseline = path_setting("GT_BENCH_BASELINE");
+    const std::string design = path_setting("GT_BENCH_DESIGN");
     const DWORD idle_ms = setting("GT_BENCH_IDLE_S", 600) * 1000;
     ASSERT_TRUE(ts::file_exists(tray)) << "GT_BENCH_TRAY: " << tray;
     ASSERT_TRUE(ts::file_exists(baseline)) << "GT_BENCH_BASELINE: " << baseline;
+    ASSERT_TRUE(ts::file_exists(design)) << "GT_BENCH_DESIGN: " << design;
     spine::stop_trays();
     ts::kill_all_named(BASELINE_IMAGE);
+    ts::kill_all_named(DESIGN_IMAGE);
     td::install_engine_double(0);
     td::reset_tray_log();
 
     unique_handle tray_process(ts::start("\"" + tray + "\" -s"));
     unique_handle baseline_process(ts::start("\"" + baseline + "\""));
-    ASSERT_TRUE(tray_process && baseline_process);
-    HWND tray_window = nullptr, baseline_window = nullptr;
+    unique_handle design_process(ts::start("\"" + design + "\""));
+    ASSERT_TRUE(tray_process && baseline_process && design_process);
+    HWND windows[3] = {};
     ASSERT_TRUE(ts::wait_until(
         [&] {
-            tray_window = spine::tray_window();
-            baseline_window = FindWindowA("idle_icon_baseline", nullptr);
-            return tray_window && baseline_window;
+            windows[0] = spine::tray_window();
+            windows[1] = FindWindowA("idle_icon_baseline", nullptr);
+            windows[2] = FindWindowA("idle_threads_baseline", nullptr);
+            return windows[0] && windows[1] && windows[2];
         },
         15000));
-    EXPECT_TRUE(spine::wait_icon(tray_window, true, 10000));
-    EXPECT_TRUE(spine::wait_icon(baseline_window, true, 10000));
+    for (HWND window : windows)
+        EXPECT_TRUE(spine::wait_icon(window, true, 10000));
     Sleep(WARM_UP_MS);
 
-    measured m[2] = {{"tray", process_of(tray_window), TRAY_IMAGE_NAME, {}, {}, 0},
-                     {"baseline", process_of(baseline_window), BASELINE_IMAGE, {}, {}, 0}};
+    measured m[3] = {{"tray", process_of(windows[0]), TRAY_IMAGE_NAME, {}, {}, 0},
+                     {"baseline", process_of(windows[1]), BASELINE_IMAGE, {}, {}, 0},
+                     {"design", process_of(windows[2]), DESIGN_IMAGE, {}, {}, 0}};
     for (measured& one : m) {
         ASSERT_TRUE(sample(&one)) << one.name;
         one.start = one.now;
@@ -119,10 +127,11 @@ TEST(IdleCost, TrayBesideBaseline)
         Sleep(idle_ms - waited < SAMPLE_MS ? idle_ms - waited : SAMPLE_MS);
         for (measured& one : m)
             ASSERT_TRUE(sample(&one)) << one.name;
-        printf("idle %3lu s: tray %.1f ms CPU, %lu fds; baseline %.1f ms CPU, %lu fds\n",
-               (waited + SAMPLE_MS < idle_ms ? waited + SAMPLE_MS : idle_ms) / 1000,
-               m[0].now.cpu_ms - m[0].start.cpu_ms, m[0].now.handles,
-               m[1].now.cpu_ms - m[1].start.cpu_ms, m[1].now.handles);
+        printf("idle %3lu s:", (waited + SAMPLE_MS < idle_ms ? waited + SAMPLE_MS : idle_ms) / 1000);
+        for (const measured& one : m)
+            printf(" %s %.1f ms CPU, %lu fds;", one.name, one.now.cpu_ms - one.start.cpu_ms,
+                   one.now.handles);
+        printf("\n");
     }
     figure("idle_s", idle_ms / 1000.0);
     for (const measured& one : m)
@@ -131,6 +140,7 @@ TEST(IdleCost, TrayBesideBaseline)
 
     TerminateProcess(tray_process.get(), 0);
     TerminateProcess(baseline_process.get(), 0);
+    TerminateProcess(design_process.get(), 0);
     spine::stop_trays();
     td::restore_engine();
 }

@@ -110,11 +110,26 @@ bool measure_unix(const std::string& unix_id, footprint* out)
     return true;
 }
 
+// The Wine prefix a Unix process runs in; other test runs on the machine
+// run programs of the same names in prefixes of their own.
+std::string wine_prefix_of(const std::string& unix_id)
+{
+    std::string environment = read_file(PROC_FOLDER + unix_id + "\\environ");
+    for (size_t at = 0; at < environment.size(); at = environment.find('\0', at) + 1) {
+        if (environment.compare(at, 11, "WINEPREFIX=") == 0)
+            return environment.c_str() + at;
+        if (environment.find('\0', at) == std::string::npos)
+            break;
+    }
+    return std::string();
+}
+
 } // namespace
 
 std::string unix_process_of(const char* image_name)
 {
     std::string found;
+    const std::string prefix = wine_prefix_of("self");
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA((std::string(PROC_FOLDER) + "*").c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE)
@@ -123,7 +138,8 @@ std::string unix_process_of(const char* image_name)
         if (entry.cFileName[0] < '0' || entry.cFileName[0] > '9')
             continue;
         std::string command = read_file(PROC_FOLDER + std::string(entry.cFileName) + "\\cmdline");
-        if (command.find(image_name) != std::string::npos)
+        if (command.find(image_name) != std::string::npos &&
+            wine_prefix_of(entry.cFileName) == prefix)
             found = entry.cFileName;
     } while (found.empty() && FindNextFileA(search, &entry));
     FindClose(search);

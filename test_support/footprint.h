@@ -16,7 +16,8 @@ struct footprint {
     double cpu_ms;               // user plus kernel time
 };
 
-// Unix process id of the Wine process running `image_name` ("" when none).
+// Unix process id of the Wine process of this Wine prefix running
+// `image_name` ("" when none).
 std::string unix_process_of(const char* image_name);
 
 // Measures the process; image_name finds its Unix side when Windows' own
