@@ -1,6 +1,6 @@
 // Baseline of the tray's reaction: the least a watcher of the upgrade key
-// does (arm the notification, wait, read the value, post) and nothing else,
-// posting to the window whose handle (decimal) is the first argument.
+// does (wait, arm the notification again, read the value, post), posting
+// to the window whose handle (decimal) is the first argument.
 #include <windows.h>
 #include <stdlib.h>
 
@@ -16,10 +16,13 @@ int main(int argc, char** argv)
                         nullptr, &key, nullptr) != ERROR_SUCCESS)
         return 1;
     HANDLE changed = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (RegNotifyChangeKeyValue(key, TRUE, 0x0F, changed, TRUE) != ERROR_SUCCESS)
+        return 1;
     for (;;) {
+        WaitForSingleObject(changed, INFINITE);
+        // Armed again before the read, as the tray's worker does.
         if (RegNotifyChangeKeyValue(key, TRUE, 0x0F, changed, TRUE) != ERROR_SUCCESS)
             return 1;
-        WaitForSingleObject(changed, INFINITE);
         char state[32] = {};
         DWORD size = sizeof state - 1;
         RegQueryValueExA(key, UPGRADE_STATE_VALUE, nullptr, nullptr,
