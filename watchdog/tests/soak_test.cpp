@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 
 #include <string>
 #include <vector>
@@ -56,18 +57,22 @@ void cleanup()
     ts::reg_delete_tree(HKEY_LOCAL_MACHINE, AUTO_REPAIR_KEY);
 }
 
+// A loaded machine can stall Wine's process starts (cmd, the tools) for
+// seconds; the program bounds every tool itself, so the waits here are long.
+const DWORD ACTION_WAIT_MS = 30000;
+
 bool one_cycle()
 {
     return agent_fixture::crash() &&
-           svc::wait_state(AGENT_SERVICE_NAME, SERVICE_RUNNING, 5000);
+           svc::wait_state(AGENT_SERVICE_NAME, SERVICE_RUNNING, ACTION_WAIT_MS);
 }
 
 bool one_repair()
 {
     if (!ts::reg_set_sz(HKEY_LOCAL_MACHINE, AUTO_REPAIR_KEY, WRITEFILE_ERRORCODE_VALUE, "995"))
         return false;
-    return ts::wait_until([] { return record_text() == "0"; }, 10000) &&
-           svc::wait_state(AGENT_SERVICE_NAME, SERVICE_RUNNING, 5000);
+    return ts::wait_until([] { return record_text() == "0"; }, ACTION_WAIT_MS) &&
+           svc::wait_state(AGENT_SERVICE_NAME, SERVICE_RUNNING, ACTION_WAIT_MS);
 }
 
 class Soak : public ::testing::Test {
@@ -131,18 +136,28 @@ TEST_F(Soak, AgentCyclesAndRepairs)
     size_t repairs_logged = count_of(messages, "get writefile errorcode 995");
     size_t repairs_ok = count_of(messages, "enable virtio console device successfully!");
     size_t repairs_failed = count_of(messages, "failed to restart_consle_dev");
-    size_t start_failures = 0, other_faults = 0;
+    // Under load Wine's cmd once ended the device check's pipeline with 9, a
+    // code neither tool gives; the program then finds no console device and
+    // tries again at the next pass, as it should.
+    const std::string check_result = "findstr running\" Exit code = ";
+    size_t start_failures = 0, timeouts = 0, no_console = 0, odd_checks = 0;
     for (const std::string& m : messages) {
         start_failures += m.compare(0, 23, "StartService sen-drik f") == 0;
-        other_faults += m.find("timed out") != std::string::npos ||
-                        m.find("no console") != std::string::npos;
+        timeouts += m.find("timed out") != std::string::npos;
+        no_console += m.find("no console") != std::string::npos;
+        size_t at = m.find(check_result);
+        if (at != std::string::npos) {
+            long code = strtol(m.c_str() + at + check_result.size(), nullptr, 10);
+            odd_checks += code != 0 && code != 1;
+        }
     }
     EXPECT_EQ(size_t(1 + repairs_done), repairs_ok);
     EXPECT_EQ(repairs_ok + repairs_failed, repairs_logged);
     EXPECT_GE(restarts, starts);
     EXPECT_LE(restarts, starts + repairs_failed + start_failures);
-    EXPECT_EQ(0u, other_faults);
-    if (repairs_failed == 0 && start_failures == 0) {
+    EXPECT_EQ(0u, timeouts);
+    EXPECT_LE(no_console, odd_checks);
+    if (repairs_failed == 0 && start_failures == 0 && odd_checks == 0) {
         EXPECT_EQ(expected_lines, messages.size());
     }
     EXPECT_EQ(DEVCON_STATE_ENABLED, doubles::devcon_state());
@@ -154,9 +169,9 @@ TEST_F(Soak, AgentCyclesAndRepairs)
     printf("soak: %d repairs, %u logged, %u succeeded (one warm-up included)\n", repairs_done,
            unsigned(repairs_logged), unsigned(repairs_ok));
     printf("soak: %u log records (%u without retries); %u repairs failed and were retried, "
-           "%u starts refused\n",
+           "%u starts refused, %u device checks ended with an odd code\n",
            unsigned(messages.size()), unsigned(expected_lines), unsigned(repairs_failed),
-           unsigned(start_failures));
+           unsigned(start_failures), unsigned(odd_checks));
     printf("soak: %s %lu -> %lu, %s %lu -> %lu\n", start.from_unix ? "file descriptors" : "handles",
            start.handles, end.handles, start.from_unix ? "resident anonymous bytes" : "private bytes",
            static_cast<unsigned long>(start.private_bytes),
