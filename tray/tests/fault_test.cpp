@@ -93,16 +93,7 @@ protected:
         td::reset_tray_log();
         ts::reg_delete_tree(HKEY_LOCAL_MACHINE, UPGRADE_KEY);
     }
-    void TearDown() override
-    {
-        spine::stop_trays();
-        spine::dismiss_balloons();
-        if (tray_)
-            CloseHandle(tray_);
-        td::restore_engine();
-        ts::reg_delete_tree(HKEY_LOCAL_MACHINE, UPGRADE_KEY);
-        td::reset_tray_log();
-    }
+    void TearDown() override { td::end_tray_test(tray_); }
     // The real program with short periods; returns when the watcher runs.
     void start(std::vector<std::string> env = {}, bool with_icon = true)
     {

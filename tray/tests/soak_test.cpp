@@ -107,16 +107,7 @@ protected:
         changed_.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
         td::reset_tray_log();
     }
-    void TearDown() override
-    {
-        spine::stop_trays();
-        spine::dismiss_balloons();
-        if (process_)
-            CloseHandle(process_);
-        td::restore_engine();
-        ts::reg_delete_tree(HKEY_LOCAL_MACHINE, UPGRADE_KEY);
-        td::reset_tray_log();
-    }
+    void TearDown() override { td::end_tray_test(process_); }
 
     // One "upgradestate" write, done when the tray has written the strategy
     // it asks for. A write the tray did not act on is counted and made again

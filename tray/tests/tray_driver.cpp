@@ -244,4 +244,15 @@ bool click_at(int x, int y)
     return clicked;
 }
 
+void end_tray_test(HANDLE process)
+{
+    spine::stop_trays();
+    spine::dismiss_balloons();
+    if (process)
+        CloseHandle(process);
+    restore_engine();
+    ts::reg_delete_tree(HKEY_LOCAL_MACHINE, UPGRADE_KEY);
+    reset_tray_log();
+}
+
 } // namespace td

@@ -44,6 +44,10 @@ void set_update_count(const DWORD* count);   // nullptr: value absent
 // spine::stop_trays() ends it.
 HWND start_tray(bool chinese);
 
+// After a test of the real tray program: ends it (closing `process` when
+// given) and its balloons, puts Wine's update engine back, deletes the
+// upgrade key and empties the log.
+void end_tray_test(HANDLE process);
 // A left click at desktop coordinates through X (xdotool), when the Wine
 // desktop covers the X screen; false when it does not.
 bool click_at(int x, int y);

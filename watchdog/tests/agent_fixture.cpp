@@ -1,6 +1,7 @@
 #include "agent_fixture.h"
 
 #include "contract.h"
+#include "doubles_fixture.h"
 #include "handles.h"
 #include "test_support.h"
 
@@ -124,6 +125,18 @@ bool crash()
 DWORD state()
 {
     return svc::state(AGENT_SERVICE_NAME);
+}
+
+void remove_watchdog_setup()
+{
+    svc::remove(WATCHDOG_SERVICE_NAME);
+    ts::kill_all_named(WATCHDOG_IMAGE_NAME);
+    ts::kill_all_named("devcon.exe");   // a hung device tool holds its file
+    remove();
+    doubles::remove_devcon_doubles();
+    doubles::reset_devcon();
+    ts::reg_delete_tree(HKEY_LOCAL_MACHINE, TEST_WATCHDOG_KEY);
+    ts::reg_delete_tree(HKEY_LOCAL_MACHINE, AUTO_REPAIR_KEY);
 }
 
 } // namespace agent_fixture

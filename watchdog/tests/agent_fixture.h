@@ -16,6 +16,10 @@ bool start();
 bool crash();
 // Current state of "sen-drik", 0 when it is not installed.
 DWORD state();
+// Removes what the tests of the installed watchdog set up: the service
+// "SenDrikHald" and any process of it or of devcon, the agent, the devcon
+// doubles and their state, and the watchdog's test and repair keys.
+void remove_watchdog_setup();
 
 } // namespace agent_fixture
 

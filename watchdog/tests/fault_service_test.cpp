@@ -52,15 +52,8 @@ protected:
     void TearDown() override { cleanup(); }
     static void cleanup()
     {
-        svc::remove(WATCHDOG_SERVICE_NAME);
-        ts::kill_all_named(WATCHDOG_IMAGE_NAME);
-        ts::kill_all_named("devcon.exe");
-        agent_fixture::remove();
-        doubles::remove_devcon_doubles();
-        doubles::reset_devcon();
+        agent_fixture::remove_watchdog_setup();
         doubles::uninstall_sc_double();
-        ts::reg_delete_tree(HKEY_LOCAL_MACHINE, TEST_WATCHDOG_KEY);
-        ts::reg_delete_tree(HKEY_LOCAL_MACHINE, AUTO_REPAIR_KEY);
     }
 };
 

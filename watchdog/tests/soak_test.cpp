@@ -47,14 +47,8 @@ size_t count_of(const lines& messages, const std::string& message)
 
 void cleanup()
 {
-    svc::remove(WATCHDOG_SERVICE_NAME);
-    ts::kill_all_named(WATCHDOG_IMAGE_NAME);
-    agent_fixture::remove();
-    doubles::remove_devcon_doubles();
-    doubles::reset_devcon();
+    agent_fixture::remove_watchdog_setup();
     doubles::uninstall_findstr_double();
-    ts::reg_delete_tree(HKEY_LOCAL_MACHINE, TEST_WATCHDOG_KEY);
-    ts::reg_delete_tree(HKEY_LOCAL_MACHINE, AUTO_REPAIR_KEY);
 }
 
 // A loaded machine can stall Wine's process starts (cmd, the tools) for

@@ -80,15 +80,9 @@ protected:
     void TearDown() override { cleanup(); }
     static void cleanup()
     {
-        svc::remove(WATCHDOG_SERVICE_NAME);
-        ts::kill_all_named(WATCHDOG_IMAGE_NAME);
-        agent_fixture::remove();
-        doubles::remove_devcon_doubles();
-        doubles::reset_devcon();
+        agent_fixture::remove_watchdog_setup();
         doubles::uninstall_sc_double();
         doubles::uninstall_findstr_double();
-        ts::reg_delete_tree(HKEY_LOCAL_MACHINE, TEST_WATCHDOG_KEY);
-        ts::reg_delete_tree(HKEY_LOCAL_MACHINE, AUTO_REPAIR_KEY);
         ts::set_manufacturer("QEMU");
         ts::remove_tree(BLANKS_FOLDER);
         ts::remove_file(OUTPUT_FILE);
