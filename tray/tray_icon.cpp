@@ -100,11 +100,12 @@ void on_icon_retry_timer()
     g_nid.uFlags = s_retry_flags;
     const BOOL done = add_or_modify();
     g_nid.uFlags = flags;
-    --s_retries_left;
-    if (done || s_retries_left == 0) {
-        stop_retries();
+    if (done || s_retries_left == 1) {
+        stop_retries();   // while the count still says the timer runs
         g_bIconAdded = 1;
+        return;
     }
+    --s_retries_left;
 }
 
 int remove_tray_icon()

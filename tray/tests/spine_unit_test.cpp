@@ -379,13 +379,17 @@ TEST_F(IconStates, RefusedShowRetriesThirtyTimesThenCountsAsAdded)
     ASSERT_EQ(62u, s_calls.size());
     for (size_t i = 0; i < s_calls.size(); ++i)
         EXPECT_EQ(DWORD(i % 2 ? NIM_MODIFY : NIM_ADD), s_calls[i].command) << i;
-    // No further attempt after the last one.
+    // No further attempt after the last one, and no further firing.
     size_t made = s_calls.size();
     Sleep(60);
+    int firings = 0;
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        firings += msg.message == WM_TIMER && msg.wParam == ICON_RETRY_TIMER;
         DispatchMessageA(&msg);
+    }
     EXPECT_EQ(made, s_calls.size());
+    EXPECT_EQ(0, firings);
 }
 
 TEST_F(IconStates, RetriesStopWhenTheShellAccepts)
