@@ -59,27 +59,35 @@ bool arm_parent_watch(parent_watch* parent)
     return parent->armed;
 }
 
+// Arms the watch of the upgrade key: the next change sets the event. Without
+// an event nothing is armed ahead; the wait makes the synchronous call.
+LONG arm_watch(HKEY key, HANDLE changed)
+{
+    if (!changed)
+        return ERROR_SUCCESS;
+    return RegNotifyChangeKeyValue(key, TRUE, WATCH_FILTER, changed, TRUE);
+}
+
+// One wait for the armed watch, and what it calls for.
 // A wait need not end when its key is deleted (Wine's never does). The
 // deletion changes the names under the parent, which ends the parent's wait;
 // the key is then asked whether it still exists (ERROR_KEY_DELETED if not).
 // Without a wait on the parent the key is asked once a pause.
 watch_step wait_for_change(HKEY key, HANDLE changed, parent_watch* parent)
 {
-    for (;;) {
-        HANDLE events[2] = {changed, parent->changed.get()};
-        bool both = arm_parent_watch(parent);
-        DWORD waited = WaitForMultipleObjects(both ? 2 : 1, events, FALSE,
-                                              both ? INFINITE : reopen_pause_ms());
-        if (waited == WAIT_OBJECT_0 + 1)
-            parent->armed = false;
-        LONG query = ERROR_SUCCESS;
-        if (waited == WAIT_TIMEOUT || waited == WAIT_OBJECT_0 + 1)
-            query = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                     nullptr, nullptr, nullptr, nullptr, nullptr);
-        watch_step step = watch_step_after_wait(waited, query);
-        if (step != WATCH_KEEP_WAITING)
-            return step;
-    }
+    if (!changed)
+        return watch_step_after(RegNotifyChangeKeyValue(key, TRUE, WATCH_FILTER, nullptr, FALSE));
+    HANDLE events[2] = {changed, parent->changed.get()};
+    bool both = arm_parent_watch(parent);
+    DWORD waited = WaitForMultipleObjects(both ? 2 : 1, events, FALSE,
+                                          both ? INFINITE : reopen_pause_ms());
+    if (waited == WAIT_OBJECT_0 + 1)
+        parent->armed = false;
+    LONG query = ERROR_SUCCESS;
+    if (waited == WAIT_TIMEOUT || waited == WAIT_OBJECT_0 + 1)
+        query = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                 nullptr, nullptr, nullptr, nullptr, nullptr);
+    return watch_step_after_wait(waited, query);
 }
 
 // The window thread alone touches the icon record and the menu flags: the
@@ -170,33 +178,28 @@ void watch_upgrade_state()
     parent_watch parent;
     parent.changed.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     open_parent_watch(&parent);
-    bool armed = false;
+    // A watch armed with success stays armed until a change ends a wait; a
+    // failed arming decides the next step itself.
+    LONG armed = arm_watch(key.get(), changed.get());
     for (;;) {
-        LONG result = armed ? ERROR_SUCCESS
-                            : RegNotifyChangeKeyValue(key.get(), TRUE, WATCH_FILTER,
-                                                      changed.get(), changed ? TRUE : FALSE);
-        armed = false;
-        watch_step step = watch_step_after(result);
-        if (step == WATCH_READ_STATE && changed) {
-            step = wait_for_change(key.get(), changed.get(), &parent);
-            // Armed again before the value is read: a change made while it is
-            // read and acted on wakes the next wait instead of going unheard.
-            if (step == WATCH_READ_STATE)
-                armed = RegNotifyChangeKeyValue(key.get(), TRUE, WATCH_FILTER, changed.get(),
-                                                TRUE) == ERROR_SUCCESS;
-        }
+        watch_step step = armed == ERROR_SUCCESS ? wait_for_change(key.get(), changed.get(), &parent)
+                                                 : watch_step_after(armed);
         switch (step) {
         case WATCH_READ_STATE: {
+            // Armed again before the value is read: a change made while it is
+            // read and acted on wakes the next wait instead of going unheard.
+            armed = arm_watch(key.get(), changed.get());
             char state[UPGRADE_STATE_CAPACITY] = {0};
             if (read_upgrade_state(state))
                 carry_out(upgrade_action_for(state));
             break;
         }
+        case WATCH_KEEP_WAITING:   // the key is still there: its watch stays armed
+            break;
         case WATCH_GIVE_UP:
             write_tray_log(TRAY_LOG_NAME, LOG_NOTIFY_ACCESS_DENIED);
             key.reset();
             ExitProcess(1);
-        case WATCH_KEEP_WAITING:
         case WATCH_REOPEN:
             // A deleted key fails every wait on its old handle (1018), also
             // after it was made again: only a fresh handle hears changes.
@@ -208,6 +211,7 @@ void watch_upgrade_state()
                 Sleep(reopen_pause_ms());
             while (!open_upgrade_key(key));
             open_parent_watch(&parent);
+            armed = arm_watch(key.get(), changed.get());
             break;
         }
     }
