@@ -3,6 +3,7 @@
 #include "contract.h"
 #include "handles.h"
 #include "tray_log.h"
+#include "wu_check_call.h"
 
 #include <io.h>
 
@@ -10,10 +11,6 @@ int upgrade_batch_staged()
 {
     return _access(UPGRADE_BATCH_PATH, 0) == 0 ? 1 : 0;
 }
-
-// The engine's own convention is not published; one pointer argument, and
-// only the integer it fills counts.
-typedef int(WINAPI* wu_check_at_shutdown)(int* installs);
 
 int wu_installs_at_shutdown()
 {
@@ -23,9 +20,7 @@ int wu_installs_at_shutdown()
     FARPROC proc = GetProcAddress(engine.get(), WU_SHUTDOWN_EXPORT);
     if (!proc)
         return 0;
-    int installs = 0;
-    reinterpret_cast<wu_check_at_shutdown>(reinterpret_cast<void*>(proc))(&installs);
-    return installs != 0 ? 1 : 0;
+    return call_wu_check(reinterpret_cast<void*>(proc)) != 0 ? 1 : 0;
 }
 
 int wu_updates_pending()
