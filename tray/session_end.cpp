@@ -2,6 +2,7 @@
 
 #include "contract.h"
 #include "handles.h"
+#include "modal_limits.h"
 #include "tray_log.h"
 #include "wu_check_call.h"
 
@@ -58,9 +59,16 @@ void on_query_end_session(LPARAM lParam)
 
 bool on_power_broadcast(HWND window, WPARAM wParam, LRESULT* result)
 {
+    static int s_warning_open = 0;
     if (wParam != PBT_APMQUERYSUSPEND)
         return false;
-    MessageBoxA(window, SUSPEND_WARNING_TEXT, SUSPEND_WARNING_CAPTION, MB_OK | MB_ICONINFORMATION);
+    // A query that comes while the warning is open is refused without a second box.
+    if (modal_request_for(s_warning_open, 1) == MODAL_OPEN) {
+        ++s_warning_open;
+        MessageBoxA(window, SUSPEND_WARNING_TEXT, SUSPEND_WARNING_CAPTION,
+                    MB_OK | MB_ICONINFORMATION);
+        --s_warning_open;
+    }
     *result = BROADCAST_QUERY_DENY;
     return true;
 }

@@ -1,9 +1,24 @@
 #include "tray_menu.h"
 
 #include "contract.h"
+#include "modal_limits.h"
 #include "tray_state.h"
 #include "ui_strings.h"
 #include "upgrade_strategy.h"
+
+// One About box at a time; a further request brings it to the front.
+static void show_about_box()
+{
+    static int s_about_open = 0;
+    const char* caption = g_pUiStrings[UI_ABOUT_CAPTION];
+    if (modal_request_for(s_about_open, 1) == MODAL_TO_FRONT) {
+        bring_to_front(thread_window_captioned(caption));
+        return;
+    }
+    ++s_about_open;
+    MessageBoxA(nullptr, g_pUiStrings[UI_ABOUT_TEXT], caption, MB_ICONINFORMATION);
+    --s_about_open;
+}
 
 void show_tray_menu(HWND window)
 {
@@ -41,8 +56,7 @@ void on_tray_menu_command(UINT command)
         }
         break;
     case ID_TRAY_ABOUT:
-        MessageBoxA(nullptr, g_pUiStrings[UI_ABOUT_TEXT], g_pUiStrings[UI_ABOUT_CAPTION],
-                    MB_ICONINFORMATION);
+        show_about_box();
         break;
     default:
         break;

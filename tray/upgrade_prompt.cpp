@@ -1,6 +1,7 @@
 #include "upgrade_prompt.h"
 
 #include "contract.h"
+#include "modal_limits.h"
 #include "prompt_ids.h"
 #include "tray_log.h"
 #include "tray_state.h"
@@ -9,6 +10,11 @@
 #ifdef GT_TEST_SEAMS
 bool g_test_work_area_fails = false;
 #endif
+
+// The prompts open now, each in the modal loop of the one before it, the
+// innermost last; a slot is filled when its dialog initialises.
+static HWND s_open_prompts[MAX_OPEN_PROMPTS];
+static int s_open_prompt_count = 0;
 
 prompt_texts prompt_texts_for(LCID system_locale)
 {
@@ -66,6 +72,8 @@ INT_PTR CALLBACK upgrade_prompt_proc(HWND dialog, UINT message, WPARAM wParam, L
 {
     switch (message) {
     case WM_INITDIALOG: {
+        if (s_open_prompt_count > 0 && !s_open_prompts[s_open_prompt_count - 1])
+            s_open_prompts[s_open_prompt_count - 1] = dialog;
         prompt_texts texts = prompt_texts_for(GetSystemDefaultLCID());
         SetWindowTextA(GetDlgItem(dialog, IDC_UPGRADE_INSTALL), texts.install);
         SetWindowTextA(GetDlgItem(dialog, IDC_UPGRADE_LATER), texts.later);
@@ -83,6 +91,13 @@ INT_PTR CALLBACK upgrade_prompt_proc(HWND dialog, UINT message, WPARAM wParam, L
 
 INT_PTR show_upgrade_prompt(HWND owner)
 {
-    return DialogBoxParamA(g_hInstance, MAKEINTRESOURCEA(IDD_UPGRADE_PROMPT),
-                           owner, upgrade_prompt_proc, 0);
+    if (modal_request_for(s_open_prompt_count, MAX_OPEN_PROMPTS) == MODAL_TO_FRONT) {
+        bring_to_front(s_open_prompts[s_open_prompt_count - 1]);
+        return -1;
+    }
+    s_open_prompts[s_open_prompt_count++] = nullptr;
+    INT_PTR result = DialogBoxParamA(g_hInstance, MAKEINTRESOURCEA(IDD_UPGRADE_PROMPT), owner,
+                                     upgrade_prompt_proc, 0);
+    --s_open_prompt_count;
+    return result;
 }

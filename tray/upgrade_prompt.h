@@ -1,8 +1,15 @@
 #pragma once
 #include <windows.h>
 
+// Prompts open at once, each over the one before. Every prompt nests a
+// modal loop (and its stack) in the one before; a second over the first is
+// wanted, a third leaves room for a request during the second.
+const int MAX_OPEN_PROMPTS = 3;
+
 // Shows the modal upgrade prompt owned by `owner`; returns when it closes
-// with the prompt's result (1005, 1006, IDCANCEL or 0).
+// with the prompt's result (1005, 1006, IDCANCEL or 0). With
+// MAX_OPEN_PROMPTS open already, brings the topmost to the front instead
+// and gives -1 at once.
 INT_PTR show_upgrade_prompt(HWND owner);
 INT_PTR CALLBACK upgrade_prompt_proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -1,6 +1,7 @@
 // The upgrade prompt inside the test program: its decisions, its template
 // and the dialog itself, shown by a window of the test program's own.
 #include "contract.h"
+#include "modal_limits.h"
 #include "host_window.h"
 #include "prompt_checks.h"
 #include "prompt_ids.h"
@@ -62,6 +63,23 @@ TEST(PromptDecisions, BottomRightOfTheAreaOrTheScreen)
         EXPECT_EQ(row.origin.x, origin.x) << row.area.right;
         EXPECT_EQ(row.origin.y, origin.y) << row.area.top;
     }
+}
+
+TEST(PromptDecisions, AnotherWindowOnlyBelowTheBound)
+{
+    struct {
+        int open, bound;
+        modal_request request;
+    } rows[] = {
+        {0, MAX_OPEN_PROMPTS, MODAL_OPEN},
+        {MAX_OPEN_PROMPTS - 1, MAX_OPEN_PROMPTS, MODAL_OPEN},   // a second over the first
+        {MAX_OPEN_PROMPTS, MAX_OPEN_PROMPTS, MODAL_TO_FRONT},
+        {0, 1, MODAL_OPEN},                                      // About box, suspend warning
+        {1, 1, MODAL_TO_FRONT},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(row.request, modal_request_for(row.open, row.bound)) << row.open << "/" << row.bound;
+    EXPECT_GE(MAX_OPEN_PROMPTS, 2) << "a second prompt over the first is kept";
 }
 
 TEST(PromptTemplate, LinkedIntoTheProgram)
