@@ -45,6 +45,9 @@
 #define IDLE_MUTEX_NAME "Global\\UserIdleMutexFlag"
 #define IDLE_BLOCK_SIZE 256
 #define IDLE_ACTIVE_TEXT "active"
+// Held by a starting tray from its window lookup until its window exists;
+// one per logon session.
+#define TRAY_START_MUTEX_NAME "Local\\qor-tel-start"
 
 // ---- The tray window ----
 #define TRAY_WINDOW_CLASS "qor-tel"

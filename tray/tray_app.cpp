@@ -77,14 +77,37 @@ static void add_app_icon_control(HWND parent)
                     nullptr, g_hInstance, nullptr);
 }
 
-int run_tray()
+// Copies of the program started together would each miss the other's window
+// and make one of their own: the lookup and the window's creation happen
+// under a mutex of the logon session. A copy that held it and ended leaves it
+// abandoned, which still hands it on. When it cannot be had in time (a copy
+// hangs while it starts) this copy goes on without it, as if alone: a
+// second tray then is rarer than a session left without one.
+static const DWORD START_GUARD_WAIT_MS = 10000;
+
+static HANDLE take_start_guard()
 {
-    if (!is_kvm_platform(nullptr))
-        return 0;
-    if (HWND running = FindWindowA(TRAY_WINDOW_CLASS, nullptr)) {
-        PostMessageA(running, RegisterWindowMessageA(ADD_TRAY_MESSAGE), 0, 0);
-        return 0;
-    }
+    HANDLE guard = CreateMutexA(nullptr, FALSE, TRAY_START_MUTEX_NAME);
+    if (!guard)
+        return nullptr;
+    DWORD waited = WaitForSingleObject(guard, START_GUARD_WAIT_MS);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED)
+        return guard;
+    CloseHandle(guard);
+    return nullptr;
+}
+
+static void release_start_guard(HANDLE guard)
+{
+    if (!guard)
+        return;
+    ReleaseMutex(guard);
+    CloseHandle(guard);
+}
+
+// The worker thread and the window; the text of the failure, else NULL.
+static const char* create_tray()
+{
 #ifdef GT_TEST_SEAMS
     apply_test_seams();
 #endif
@@ -92,16 +115,29 @@ int run_tray()
     g_uHideTray = RegisterWindowMessageA(HIDE_TRAY_MESSAGE);
 
     HANDLE worker = CreateThread(nullptr, 0, tray_worker_thread, nullptr, 0, nullptr);
-    if (!worker) {
-        show_failure(TEXT_THREAD_FAILED);
-        return 1;
-    }
+    if (!worker)
+        return TEXT_THREAD_FAILED;
     CloseHandle(worker);
 
     read_upgrade_strategy();
     g_hTrayWnd = create_tray_window();
-    if (!g_hTrayWnd) {
-        show_failure(TEXT_CREATE_WINDOW_FAILED);
+    return g_hTrayWnd ? nullptr : TEXT_CREATE_WINDOW_FAILED;
+}
+
+int run_tray()
+{
+    if (!is_kvm_platform(nullptr))
+        return 0;
+    HANDLE guard = take_start_guard();
+    HWND running = FindWindowA(TRAY_WINDOW_CLASS, nullptr);
+    const char* failure = running ? nullptr : create_tray();
+    release_start_guard(guard);
+    if (running) {
+        PostMessageA(running, RegisterWindowMessageA(ADD_TRAY_MESSAGE), 0, 0);
+        return 0;
+    }
+    if (failure) {
+        show_failure(failure);
         return 1;
     }
     char path[MAX_PATH] = {};

@@ -1,5 +1,6 @@
 // Requests in bulk to the real tray program on the Wine desktop: its modal
-// windows stay few and it goes on working.
+// windows stay few and it goes on working; however many copies start at
+// once, a session gets one tray.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -103,6 +104,49 @@ TEST_F(TrayLimits, OneSuspendWarning)
     EXPECT_EQ(static_cast<DWORD_PTR>(BROADCAST_QUERY_DENY), answer);
     EXPECT_EQ(1u, td::windows_captioned(target_.thread, SUSPEND_WARNING_CAPTION).size());
     close_and_expect_still_working(SUSPEND_WARNING_CAPTION, IDOK);
+}
+
+// Five copies started together (their first threads released at once):
+// one window, one watcher.
+TEST(TrayStart, FiveAtOnceGiveOneTray)
+{
+    spine::stop_trays();
+    ts::set_manufacturer("QEMU");
+    td::reset_tray_log();
+    std::string command = "\"" + ts::sibling(TRAY_IMAGE_NAME) + "\" -s";
+    std::vector<PROCESS_INFORMATION> copies;
+    for (int i = 0; i < 5; ++i) {
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi = {};
+        std::vector<char> line(command.begin(), command.end());
+        line.push_back('\0');
+        ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                                   nullptr, nullptr, &si, &pi))
+            << GetLastError();
+        copies.push_back(pi);
+    }
+    for (auto& copy : copies)
+        ResumeThread(copy.hThread);
+    auto ended = [&] {
+        int count = 0;
+        for (auto& copy : copies)
+            count += WaitForSingleObject(copy.hProcess, 0) == WAIT_OBJECT_0;
+        return count;
+    };
+    EXPECT_TRUE(ts::wait_until([&] { return ended() == 4; }, 20000)) << ended() << " ended";
+    EXPECT_TRUE(td::wait_log_lines(1));
+    Sleep(1000);
+    EXPECT_EQ(1, spine::tray_window_count());
+    EXPECT_EQ(std::vector<std::string>{LOG_TRAY_RUNNING}, td::log_messages());
+    for (auto& copy : copies) {
+        DWORD code = 0;
+        if (GetExitCodeProcess(copy.hProcess, &code) && code != STILL_ACTIVE)
+            EXPECT_EQ(0u, code);
+        CloseHandle(copy.hThread);
+        CloseHandle(copy.hProcess);
+    }
+    td::end_tray_test(nullptr);
 }
 
 } // namespace
