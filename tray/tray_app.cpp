@@ -79,10 +79,10 @@ static void add_app_icon_control(HWND parent)
 
 // Copies of the program started together would each miss the other's window
 // and make one of their own: the lookup and the window's creation happen
-// under a mutex of the logon session. A copy that held it and ended leaves it
-// abandoned, which still hands it on. When it cannot be had in time (a copy
-// hangs while it starts) this copy goes on without it, as if alone: a
-// second tray then is rarer than a session left without one.
+// under a mutex of the logon session. A copy that ended while it held the
+// mutex leaves it abandoned, which hands it on all the same. When it cannot
+// be had in time (a copy hangs while it starts) or at all, this copy looks
+// for the window without it: a rare second tray is better than none.
 static const DWORD START_GUARD_WAIT_MS = 10000;
 
 static HANDLE take_start_guard()
