@@ -1,8 +1,8 @@
 // The upgrade prompt inside the test program: its decisions, its template
 // and the dialog itself, shown by a window of the test program's own.
 #include "contract.h"
-#include "modal_limits.h"
 #include "host_window.h"
+#include "modal_limits.h"
 #include "prompt_checks.h"
 #include "prompt_ids.h"
 #include "test_support.h"
