@@ -93,10 +93,25 @@ bool run_phase(const repair_phase& phase)
     return false;
 }
 
+// cmd.exe of the system folder as this process sees it (SysWOW64 for a
+// 32-bit program on 64-bit Windows).
+bool command_shell_path(char* path, size_t capacity)
+{
+#ifdef GT_TEST_SEAMS
+    if (g_test_shell_path)
+        return SUCCEEDED(StringCchCopyA(path, capacity, g_test_shell_path));
+#endif
+    UINT length = GetSystemDirectoryA(path, static_cast<UINT>(capacity));
+    if (length == 0 || length >= capacity)
+        return false;
+    return SUCCEEDED(StringCchCatA(path, capacity, "\\cmd.exe"));
+}
+
 } // namespace
 
 #ifdef GT_TEST_SEAMS
 unsigned long g_invoke_limit_ms = INVOKE_LIMIT_MS;
+const char* g_test_shell_path = nullptr;
 #endif
 
 int classify_errorcode_text(const char* text)
@@ -121,8 +136,13 @@ int invokeExeFile(char* command_line)
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION child = {};
+    // Every command line starts with "Cmd.exe". Named alone, it would be
+    // searched for first in this program's folder, where a planted copy
+    // would run as LocalSystem: the system's own is named in full.
+    char shell[MAX_PATH] = {};
     // Suspended until it is in the job, so everything it starts is in there too.
-    if (!CreateProcessA(nullptr, command_line, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+    if (!command_shell_path(shell, sizeof shell) ||
+        !CreateProcessA(shell, command_line, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
                         nullptr, &startup, &child)) {
         write_daemon_log("[ZRVGrade] invokeExeFile %s failed", command_line);
         return -1;

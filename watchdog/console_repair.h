@@ -1,7 +1,8 @@
 #pragma once
 
-// Runs a command line in a hidden child process and gives its exit code, or
-// -1 when it cannot be started, its code cannot be read, or it timed out.
+// Runs a command line ("Cmd.exe /C ...") through the system's cmd.exe in a
+// hidden child process and gives its exit code, or -1 when it cannot be
+// started, its code cannot be read, or it timed out.
 int invokeExeFile(char* command_line);
 
 // 554 or 995 when the agent recorded that write error, else 0.
@@ -23,4 +24,6 @@ bool stop_phase_succeeded(int exit_code);
 #ifdef GT_TEST_SEAMS
 // How long invokeExeFile waits for a child before ending its tree.
 extern unsigned long g_invoke_limit_ms;
+// The interpreter invokeExeFile runs instead of the system's, when set.
+extern const char* g_test_shell_path;
 #endif

@@ -3,6 +3,7 @@
 // Pass periods come from the test-build registry seam.
 #include "agent_fixture.h"
 #include "contract.h"
+#include "double_control.h"
 #include "doubles_fixture.h"
 #include "handles.h"
 #include "log_records.h"
@@ -201,9 +202,20 @@ TEST_F(Program, InstallRegistersTheServiceAsSpecified)
     EXPECT_EQ(lines{"CreateService failed (1073)" + NL}, logs::daemon_log_messages());
 }
 
+std::string device_command(const char* word)
+{
+    return std::string("Cmd.exe /C \"\"C:\\Program Files\\virtio\\bin\\devcon.exe\" ") + word +
+           " \"pci\\ven_1af4&dev_1003\"\"";
+}
+
+// A Cmd.exe planted beside the installed program is never run: every command
+// keeps its text and its lines in the log.
 TEST_F(Program, ServiceRestartsTheAgentAndRepairsTheConsole)
 {
     ASSERT_TRUE(agent_fixture::install());
+    ts::remove_file(PLANTED_CMD_CALLS_LOG);
+    ASSERT_TRUE(CopyFileA(ts::sibling("planted_cmd.exe").c_str(), (BLANKS_FOLDER + "\\Cmd.exe").c_str(),
+                          FALSE));
     ASSERT_NO_FATAL_FAILURE(start_service(100));
 
     // The agent, stopped from the start, runs within one pass.
@@ -228,15 +240,20 @@ TEST_F(Program, ServiceRestartsTheAgentAndRepairsTheConsole)
     EXPECT_TRUE(svc::wait_state(AGENT_SERVICE_NAME, SERVICE_RUNNING, 3000));
     // The stop, disable and enable records, then the console check and the start.
     EXPECT_TRUE(ts::wait_until([&] { return messages_from(before).size() >= 12; }, 3000));
-    lines repair = messages_from(before);
-    ASSERT_EQ(12u, repair.size());
-    EXPECT_EQ("get writefile errorcode 995", repair[0]);
-    EXPECT_EQ("stop sen-drik service successfully!", repair[2]);
-    EXPECT_EQ("disable virtio console device successfully!", repair[5]);
-    EXPECT_EQ("enable virtio console device successfully!", repair[8]);
-    EXPECT_EQ("check_serial_dev cmd=" + STATUS_COMMAND, repair[9]);
-    EXPECT_EQ("sen-drik start pending..." + NL, repair[11]);
+    EXPECT_EQ((lines{"get writefile errorcode 995",
+                     "Cmd.exe /C sc stop sen-drik Exit code = 0",
+                     "stop sen-drik service successfully!",
+                     "enable_disable_serial_dev cmd=" + device_command("disable"),
+                     device_command("disable") + " Exit code = 0",
+                     "disable virtio console device successfully!",
+                     "enable_disable_serial_dev cmd=" + device_command("enable"),
+                     device_command("enable") + " Exit code = 0",
+                     "enable virtio console device successfully!",
+                     "check_serial_dev cmd=" + STATUS_COMMAND, STATUS_COMMAND + " Exit code = 0",
+                     "sen-drik start pending..." + NL}),
+              messages_from(before));
     EXPECT_EQ(DWORD(SERVICE_RUNNING), svc::state(WATCHDOG_SERVICE_NAME));
+    EXPECT_FALSE(ts::file_exists(PLANTED_CMD_CALLS_LOG)) << ts::read_file(PLANTED_CMD_CALLS_LOG);
 }
 
 TEST_F(Program, StopWhileTheLoopSleepsEndsTheProcess)
