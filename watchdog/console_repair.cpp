@@ -4,6 +4,7 @@
 #include "daemon_log.h"
 #include "handles.h"
 #include "registry.h"
+#include "wow64.h"
 
 #include <windows.h>
 #include <strsafe.h>
@@ -47,12 +48,10 @@ bool contains(const char* text, const char* word)
 // The tool's fixed places, not the system's Program Files folder.
 const char* choose_devcon_path()
 {
+    const bool x64_build = sizeof(void*) == 8;
     // _access with mode 0 tests existence only; a folder of that name passes.
-    if (_access(DEVCON_PATH_1, 0) == 0)
-        return DEVCON_PATH_1;
-    if (_access(DEVCON_PATH_2, 0) == 0)
-        return DEVCON_PATH_2;
-    return nullptr;
+    return devcon_candidate(system_is_64bit(x64_build, look_up_wow64()),
+                            _access(DEVCON_PATH_1, 0) == 0, _access(DEVCON_PATH_2, 0) == 0);
 }
 
 bool stop_agent_attempt()

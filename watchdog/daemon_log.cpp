@@ -1,6 +1,7 @@
 #include "daemon_log.h"
 
 #include "contract.h"
+#include "wow64.h"
 
 #include <windows.h>
 #include <strsafe.h>
@@ -16,7 +17,6 @@ namespace {
 const size_t PATH_CAPACITY = 260;
 const size_t MESSAGE_CAPACITY = 512;
 const long ROTATION_THRESHOLD = 3145728;   // 3 MiB
-const char NO_PROGRAM_PATH[] = "Log Can not get the Program Path!\n";
 const size_t RECORD_CAPACITY = 640;
 const size_t HELD_CAPACITY = 16384;
 const int OPEN_ATTEMPTS = 5;
@@ -39,8 +39,6 @@ FILE* open_for_append(const char* path, DWORD* error)
     }
 }
 
-typedef BOOL(WINAPI* is_wow64_process_fn)(HANDLE, PBOOL);
-
 } // namespace
 
 bool log_open_error_is_sharing(DWORD error)
@@ -57,17 +55,9 @@ bool hold_record(char* held, size_t capacity, const char* record)
     return true;
 }
 
-bool select_program_files_folder(char* buffer)
+void select_program_files_folder(char* buffer)
 {
-    // Windows 2000 and XP before SP2 have no IsWow64Process: never import it.
-    is_wow64_process_fn is_wow64 = reinterpret_cast<is_wow64_process_fn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "IsWow64Process")));
-    if (!is_wow64)
-        return false;
-    BOOL wow64 = FALSE;
-    is_wow64(GetCurrentProcess(), &wow64);
-    StringCchCopyA(buffer, PATH_CAPACITY, wow64 ? PROGRAM_FILES_X86_FOLDER : PROGRAM_FILES_FOLDER);
-    return true;
+    StringCchCopyA(buffer, PATH_CAPACITY, program_files_folder_for(look_up_wow64()));
 }
 
 void append_daemon_log_name(char* buffer)
@@ -91,10 +81,7 @@ void write_daemon_log(const char* format, ...)
     char stamp[100] = {};
     strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", local);
 
-    if (!select_program_files_folder(path)) {
-        printf("%s", NO_PROGRAM_PATH);
-        return;
-    }
+    select_program_files_folder(path);
     append_daemon_log_name(path);
 
     char record[RECORD_CAPACITY] = {};
@@ -119,10 +106,7 @@ void check_log_space()
     char folder[PATH_CAPACITY] = {};
     char log_path[PATH_CAPACITY] = {};
     char backup_path[PATH_CAPACITY] = {};
-    if (!select_program_files_folder(folder)) {
-        write_daemon_log("%s", NO_PROGRAM_PATH);
-        return;
-    }
+    select_program_files_folder(folder);
     StringCchPrintfA(log_path, PATH_CAPACITY - 1, "%s%s", folder, DAEMON_LOG_NAME);
     StringCchPrintfA(backup_path, PATH_CAPACITY - 1, "%s%s", folder, DAEMON_BACKUP_NAME);
 

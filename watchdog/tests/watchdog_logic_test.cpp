@@ -1,10 +1,12 @@
 // The watchdog's decisions, called directly: command line, service status
-// record, supervision counters and the service's command line.
+// record, supervision counters, the service's command line and the places
+// that follow from the system's bitness.
 #include "command_line.h"
 #include "contract.h"
 #include "service_host.h"
 #include "service_install.h"
 #include "supervise.h"
+#include "wow64.h"
 
 #include <gtest/gtest.h>
 
@@ -179,6 +181,39 @@ TEST(Supervision, ConsoleVerdicts)
     for (const auto& row : rows)
         EXPECT_EQ(row.verdict, judge_console(row.count, row.console))
             << row.count << " " << row.console;
+}
+
+std::string tool_shown(const char* path)
+{
+    return path ? path : "(none)";
+}
+
+TEST(Bitness, LogFolderAndDeviceToolFollowTheSystem)
+{
+    const char* const PF = PROGRAM_FILES_FOLDER;
+    const char* const PF86 = PROGRAM_FILES_X86_FOLDER;
+    struct {
+        const char* system;
+        bool x64_build;
+        wow64_lookup lookup;
+        const char* folder;
+        const char* tool_if_only_second;   // the first candidate is missing
+    } rows[] = {
+        {"x64 build", true, {true, FALSE}, PF, DEVCON_PATH_2},
+        {"32-bit build on 64-bit Windows", false, {true, TRUE}, PF86, DEVCON_PATH_2},
+        {"32-bit Windows", false, {true, FALSE}, PF, nullptr},
+        {"no IsWow64Process (Windows 2000)", false, {false, FALSE}, PF, nullptr},
+        {"no IsWow64Process, stray TRUE", false, {false, TRUE}, PF, nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.system);
+        EXPECT_STREQ(row.folder, program_files_folder_for(row.lookup));
+        bool is64 = system_is_64bit(row.x64_build, row.lookup);
+        EXPECT_EQ(tool_shown(row.tool_if_only_second), tool_shown(devcon_candidate(is64, false, true)));
+        EXPECT_EQ(tool_shown(DEVCON_PATH_1), tool_shown(devcon_candidate(is64, true, true)));
+        EXPECT_EQ(tool_shown(DEVCON_PATH_1), tool_shown(devcon_candidate(is64, true, false)));
+        EXPECT_EQ(tool_shown(nullptr), tool_shown(devcon_candidate(is64, false, false)));
+    }
 }
 
 TEST(Install, ServiceCommandLineIsQuotedPathAndDashS)

@@ -338,12 +338,19 @@ TEST_F(Program, RemovalDeletesTheServiceAndEndsItsProcess)
     EXPECT_TRUE(ts::wait_until([] { return !svc::exists(WATCHDOG_SERVICE_NAME); }, 3000));
 }
 
+// Also where IsWow64Process is missing (Windows 2000): then the log is
+// under "C:\Program Files".
 TEST_F(Program, RemovalWithoutServiceEndsWithZero)
 {
-    ts::run_result r = run_watchdog("-u");
-    ASSERT_TRUE(r.finished);
-    EXPECT_EQ(0u, r.exit_code);
-    EXPECT_EQ(lines{"OpenService failed (1060)" + NL}, logs::daemon_log_messages());
+    for (const char* lookup : {"0", "1"}) {
+        SCOPED_TRACE(std::string(TEST_NO_WOW64_LOOKUP_ENV "=") + lookup);
+        logs::clear_daemon_log();
+        ts::run_result r = ts::run(in_quotes(watchdog_exe()) + " -u", 10000,
+                                   {std::string(TEST_NO_WOW64_LOOKUP_ENV "=") + lookup});
+        ASSERT_TRUE(r.finished);
+        EXPECT_EQ(0u, r.exit_code);
+        EXPECT_EQ(lines{"OpenService failed (1060)" + NL}, logs::daemon_log_messages());
+    }
 }
 
 // Not part of the suite (scripts/bench runs it): time from an agent stop to
