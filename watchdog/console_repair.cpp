@@ -233,7 +233,8 @@ int check_serial_dev()
     char command[COMMAND_CAPACITY] = {};
     StringCchPrintfA(command, COMMAND_CAPACITY, DEVCON_STATUS_COMMAND_FORMAT, tool);
     write_daemon_log("check_serial_dev cmd=%s", command);
-    return invokeExeFile(command) == 0 ? 1 : 0;
+    int result = invokeExeFile(command);
+    return result == 0 ? 1 : result == -1 ? -1 : 0;
 }
 
 int restart_consle_dev()

@@ -13,7 +13,9 @@ void clear_writefile_errorcode();
 int enable_disable_serial_dev(int action);
 // Stops the agent, disables and enables the console device; 1 on success.
 int restart_consle_dev();
-// 1 when the console device is present and its driver runs.
+// 1 when the console device is present and its driver runs, 0 when not (or
+// no tool), -1 when the check's command could not run (not started, ended
+// at its time limit).
 int check_serial_dev();
 
 // What a recorded write-error text asks for: 554, 995 or 0 (554 wins).

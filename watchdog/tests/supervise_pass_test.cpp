@@ -68,6 +68,7 @@ protected:
     }
     void TearDown() override
     {
+        g_test_shell_path = nullptr;
         manager.reset();
         agent_fixture::remove();
         doubles::uninstall_findstr_double();
@@ -184,6 +185,30 @@ TEST_F(Pass, OnlyAStoppedAgentWithConsoleResetsTheCount)
     logs::clear_daemon_log();
     EXPECT_TRUE(pass());
     EXPECT_EQ(concat({console_check(1), counted(0)}), logs::daemon_log_messages());
+}
+
+// The shell cannot be started: the agent is neither started nor counted as
+// without console device, however often.
+TEST_F(Pass, ConsoleCheckThatCannotRunNeitherStartsNorGivesUp)
+{
+    g_test_shell_path = "C:\\gt_test\\no_such_folder\\cmd.exe";
+    const lines not_run = {"check_serial_dev cmd=" + STATUS_COMMAND,
+                           "[ZRVGrade] invokeExeFile " + STATUS_COMMAND + " failed",
+                           "check_serial_dev could not run the check"};
+    counters.no_console_count = 4;
+    for (int i = 0; i < 7; ++i) {
+        logs::clear_daemon_log();
+        EXPECT_TRUE(pass()) << i;
+        EXPECT_EQ(not_run, logs::daemon_log_messages()) << i;
+    }
+    EXPECT_EQ(4, counters.no_console_count);
+    EXPECT_EQ(DWORD(SERVICE_STOPPED), agent_fixture::state());
+
+    g_test_shell_path = nullptr;
+    logs::clear_daemon_log();
+    EXPECT_TRUE(pass());
+    EXPECT_EQ(concat({console_check(0), STARTED}), logs::daemon_log_messages());
+    EXPECT_EQ(0, counters.no_console_count);
 }
 
 TEST_F(Pass, RefusedStartIsLoggedWithItsError)

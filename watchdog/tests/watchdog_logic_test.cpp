@@ -171,12 +171,13 @@ TEST(Supervision, ConsoleVerdicts)
 {
     struct {
         int count;
-        bool console;
+        int console;   // check_serial_dev: 1 running, 0 not, -1 could not run
         console_verdict verdict;
     } rows[] = {
-        {0, true, CONSOLE_START_AGENT},     {5, true, CONSOLE_START_AGENT},
-        {0, false, CONSOLE_MISSING_COUNT},  {4, false, CONSOLE_MISSING_COUNT},
-        {5, false, CONSOLE_MISSING_GIVE_UP},
+        {0, 1, CONSOLE_START_AGENT},     {5, 1, CONSOLE_START_AGENT},
+        {0, 0, CONSOLE_MISSING_COUNT},   {4, 0, CONSOLE_MISSING_COUNT},
+        {5, 0, CONSOLE_MISSING_GIVE_UP}, {0, -1, CONSOLE_NOT_CHECKED},
+        {5, -1, CONSOLE_NOT_CHECKED},
     };
     for (const auto& row : rows)
         EXPECT_EQ(row.verdict, judge_console(row.count, row.console))
