@@ -23,17 +23,6 @@ std::string block_bytes(HANDLE mapping)
     return view ? std::string(static_cast<const char*>(view.get()), IDLE_BLOCK_SIZE) : "";
 }
 
-void nudge_mouse()
-{
-    // Wine's last-input tick stays 0 until the first input, which the
-    // tray's first look would take for no input.
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = 1;
-    input.mi.dwFlags = MOUSEEVENTF_MOVE;
-    SendInput(1, &input, sizeof input);
-}
-
 class IdleObjects : public ::testing::Test {
 protected:
     void SetUp() override { agent_fixture::remove_watchdog_setup(); }
@@ -59,7 +48,7 @@ TEST_F(IdleObjects, ServiceMakesThemZeroedAndATrayPublishesIntoThem)
     ASSERT_TRUE(mapping && mutex);
     EXPECT_EQ(ZERO_BLOCK, block_bytes(mapping.get()));
 
-    nudge_mouse();
+    spine::nudge_mouse();
     tray = spine::start_tray({TEST_IDLE_PERIOD_ENV "=100"});
     ASSERT_TRUE(tray);
     std::string seen;
