@@ -184,36 +184,30 @@ TEST(Supervision, ConsoleVerdicts)
             << row.count << " " << row.console;
 }
 
-std::string tool_shown(const char* path)
-{
-    return path ? path : "(none)";
-}
-
 TEST(Bitness, LogFolderAndDeviceToolFollowTheSystem)
 {
     const char* const PF = PROGRAM_FILES_FOLDER;
-    const char* const PF86 = PROGRAM_FILES_X86_FOLDER;
     struct {
         const char* system;
         bool x64_build;
         wow64_lookup lookup;
         const char* folder;
-        const char* tool_if_only_second;   // the first candidate is missing
+        bool second_tool_allowed;
     } rows[] = {
-        {"x64 build", true, {true, FALSE}, PF, DEVCON_PATH_2},
-        {"32-bit build on 64-bit Windows", false, {true, TRUE}, PF86, DEVCON_PATH_2},
-        {"32-bit Windows", false, {true, FALSE}, PF, nullptr},
-        {"no IsWow64Process (Windows 2000)", false, {false, FALSE}, PF, nullptr},
-        {"no IsWow64Process, stray TRUE", false, {false, TRUE}, PF, nullptr},
+        {"x64 build", true, {true, FALSE}, PF, true},
+        {"32-bit build on 64-bit Windows", false, {true, TRUE}, PROGRAM_FILES_X86_FOLDER, true},
+        {"32-bit Windows", false, {true, FALSE}, PF, false},
+        {"no IsWow64Process (Windows 2000)", false, {false, FALSE}, PF, false},
+        {"no IsWow64Process, stray TRUE", false, {false, TRUE}, PF, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.system);
         EXPECT_STREQ(row.folder, program_files_folder_for(row.lookup));
         bool is64 = system_is_64bit(row.x64_build, row.lookup);
-        EXPECT_EQ(tool_shown(row.tool_if_only_second), tool_shown(devcon_candidate(is64, false, true)));
-        EXPECT_EQ(tool_shown(DEVCON_PATH_1), tool_shown(devcon_candidate(is64, true, true)));
-        EXPECT_EQ(tool_shown(DEVCON_PATH_1), tool_shown(devcon_candidate(is64, true, false)));
-        EXPECT_EQ(tool_shown(nullptr), tool_shown(devcon_candidate(is64, false, false)));
+        EXPECT_STREQ(row.second_tool_allowed ? DEVCON_PATH_2 : nullptr,
+                     devcon_candidate(is64, false, true));
+        EXPECT_STREQ(DEVCON_PATH_1, devcon_candidate(is64, true, true));
+        EXPECT_STREQ(nullptr, devcon_candidate(is64, false, false));
     }
 }
 

@@ -1,5 +1,6 @@
 // The real sen-drik-hald.exe of this build, run from the command line and
-// under the service control manager, with the agent and device doubles.
+// under the service control manager, with the agent and device doubles (and
+// the real tray for the idle objects).
 // Pass periods come from the test-build registry seam.
 #include "agent_fixture.h"
 #include "contract.h"
@@ -8,7 +9,9 @@
 #include "handles.h"
 #include "log_records.h"
 #include "process_lookup.h"
+#include "spine_support.h"
 #include "test_support.h"
+#include "tray_driver.h"
 
 #include <gtest/gtest.h>
 
@@ -239,6 +242,27 @@ TEST_F(Program, ServiceRestartsTheAgentAndRepairsTheConsole)
     EXPECT_EQ(repair, messages_from(before));
     EXPECT_EQ(DWORD(SERVICE_RUNNING), svc::state(WATCHDOG_SERVICE_NAME));
     EXPECT_FALSE(ts::file_exists(PLANTED_CMD_CALLS_LOG)) << ts::read_file(PLANTED_CMD_CALLS_LOG);
+}
+
+// Trays of user sessions may open what they may not create (Vista on).
+TEST_F(Program, ServiceMakesTheIdleObjectsAndATrayPublishesIntoThem)
+{
+    ASSERT_FALSE(unique_handle(OpenFileMappingA(FILE_MAP_READ, FALSE, IDLE_MAPPING_NAME)));
+    ASSERT_NO_FATAL_FAILURE(start_service(60000));
+    unique_handle mapping(OpenFileMappingA(FILE_MAP_READ, FALSE, IDLE_MAPPING_NAME));
+    unique_handle mutex(OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, IDLE_MUTEX_NAME));
+    ASSERT_TRUE(mapping && mutex);
+    unique_view view(MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, IDLE_BLOCK_SIZE));
+    ASSERT_TRUE(view);
+    auto block = [&] { return std::string(static_cast<const char*>(view.get()), IDLE_BLOCK_SIZE); };
+    EXPECT_EQ(std::string(IDLE_BLOCK_SIZE, '\0'), block());
+
+    spine::nudge_mouse();
+    HANDLE tray = spine::start_tray({TEST_IDLE_PERIOD_ENV "=100"});
+    scope_exit end_tray([tray] { td::end_tray_test(tray); });
+    ASSERT_TRUE(tray);
+    const std::string active = IDLE_ACTIVE_TEXT + std::string(IDLE_BLOCK_SIZE - 6, '\0');
+    EXPECT_TRUE(ts::wait_until([&] { return block() == active; }, 5000)) << block().c_str();
 }
 
 TEST_F(Program, StopWhileTheLoopSleepsEndsTheProcess)
