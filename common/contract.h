@@ -125,6 +125,7 @@
 #ifdef GT_TEST_SEAMS
 #define TEST_WATCHDOG_KEY "Software\\GuestToolsTest\\watchdog"   // HKEY_LOCAL_MACHINE
 #define TEST_PERIOD_VALUE "period_ms"                            // REG_DWORD pass period
+#define TEST_NO_WOW64_LOOKUP_ENV "GT_NO_WOW64_LOOKUP"             // 1: as if IsWow64Process were missing
 #define AGENT_DOUBLE_IMAGE "agent_double.exe"
 #define AGENT_DOUBLE_CRASH_EVENT "gt_agent_double_crash"
 #endif

@@ -5,12 +5,9 @@
 #include "bounded_ops.h"
 #include "contract.h"
 #include "handles.h"
+#include "idle_objects.h"
 #include "test_seam.h"
 #include "tray_log.h"
-
-#if !defined(_WIN64)
-static_assert(sizeof(SECURITY_ATTRIBUTES) == 12, "SECURITY_ATTRIBUTES of the 32-bit build");
-#endif
 
 namespace {
 
@@ -45,46 +42,20 @@ void publish_active(HANDLE mutex, void* block)
 
 HANDLE open_or_create_idle_mutex(const char* name)
 {
-    HANDLE mutex = OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name);
-    if (mutex)
-        return mutex;
-    mutex = CreateMutexA(nullptr, FALSE, name);
-    if (mutex)
-        return mutex;
-    log_line(LOG_IDLE_MUTEX_FAILED);
-    return nullptr;
+    idle_object mutex = obtain_idle_mutex(name);
+    if (!mutex.handle)
+        log_line(LOG_IDLE_MUTEX_FAILED);
+    return mutex.handle;
 }
 
 HANDLE open_or_create_idle_mapping(const char* name)
 {
-    HANDLE existing = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name);
-    if (existing)
-        return existing;
-
-    // Readers of every user and session open the block: no DACL at all.
-    SECURITY_DESCRIPTOR descriptor;
-    if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION))
-        return nullptr;
-    if (!SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE))
-        return nullptr;
-    SECURITY_ATTRIBUTES attributes;
-    attributes.nLength = sizeof(attributes);
-    attributes.lpSecurityDescriptor = &descriptor;
-    attributes.bInheritHandle = TRUE;
-
-    unique_handle mapping(CreateFileMappingA(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0,
-                                             IDLE_BLOCK_SIZE, name));
-    if (!mapping) {
+    idle_object mapping = obtain_idle_mapping(name);
+    if (mapping.step == IDLE_OBJECT_NOT_CREATED)
         log_line(LOG_IDLE_MAPPING_FAILED);
-        return nullptr;
-    }
-    unique_view view(MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, IDLE_BLOCK_SIZE));
-    if (!view) {
+    else if (mapping.step == IDLE_OBJECT_NOT_ZEROED)
         log_line(LOG_IDLE_VIEW_FAILED);
-        return nullptr;
-    }
-    bounded_fill(view.get(), IDLE_BLOCK_SIZE, 0, IDLE_BLOCK_SIZE);
-    return mapping.release();
+    return mapping.handle;
 }
 
 DWORD WINAPI idle_publisher_thread(LPVOID)

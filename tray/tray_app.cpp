@@ -7,6 +7,7 @@
 #include "console_output.h"
 #include "contract.h"
 #include "platform_check.h"
+#include "privilege.h"
 #include "process_lookup.h"
 #include "test_seam.h"
 #include "tray_icon.h"
@@ -168,6 +169,7 @@ int tray_main(const char* tail)
         use_parent_console();
         remove_autostart();
         fflush(stdout);
+        enable_debug_privilege();   // trays of other users and sessions
         // The first OTHER copy: this process carries the same image name.
         DWORD running = find_process_by_name_except(TRAY_IMAGE_NAME, GetCurrentProcessId());
         if (running)

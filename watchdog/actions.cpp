@@ -3,6 +3,7 @@
 #include "contract.h"
 #include "daemon_log.h"
 #include "platform_check.h"
+#include "privilege.h"
 #include "process_lookup.h"
 #include "service_host.h"
 #include "service_install.h"
@@ -41,6 +42,8 @@ int run_foreground()
 int remove_watchdog()
 {
     uninstall_service();
+    // Without it an administrator may neither look into nor end the service's process.
+    enable_debug_privilege();
     // The lookup skips this process: the one to end is the running watchdog.
     DWORD other = find_process_by_name_except(WATCHDOG_IMAGE_NAME, GetCurrentProcessId());
     if (other)

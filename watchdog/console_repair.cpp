@@ -4,6 +4,7 @@
 #include "daemon_log.h"
 #include "handles.h"
 #include "registry.h"
+#include "wow64.h"
 
 #include <windows.h>
 #include <strsafe.h>
@@ -47,12 +48,10 @@ bool contains(const char* text, const char* word)
 // The tool's fixed places, not the system's Program Files folder.
 const char* choose_devcon_path()
 {
+    const bool x64_build = sizeof(void*) == 8;
     // _access with mode 0 tests existence only; a folder of that name passes.
-    if (_access(DEVCON_PATH_1, 0) == 0)
-        return DEVCON_PATH_1;
-    if (_access(DEVCON_PATH_2, 0) == 0)
-        return DEVCON_PATH_2;
-    return nullptr;
+    return devcon_candidate(system_is_64bit(x64_build, look_up_wow64()),
+                            _access(DEVCON_PATH_1, 0) == 0, _access(DEVCON_PATH_2, 0) == 0);
 }
 
 bool stop_agent_attempt()
@@ -93,10 +92,25 @@ bool run_phase(const repair_phase& phase)
     return false;
 }
 
+// cmd.exe of the system folder as this process sees it (SysWOW64 for a
+// 32-bit program on 64-bit Windows).
+bool command_shell_path(char* path, size_t capacity)
+{
+#ifdef GT_TEST_SEAMS
+    if (g_test_shell_path)
+        return SUCCEEDED(StringCchCopyA(path, capacity, g_test_shell_path));
+#endif
+    UINT length = GetSystemDirectoryA(path, static_cast<UINT>(capacity));
+    if (length == 0 || length >= capacity)
+        return false;
+    return SUCCEEDED(StringCchCatA(path, capacity, "\\cmd.exe"));
+}
+
 } // namespace
 
 #ifdef GT_TEST_SEAMS
 unsigned long g_invoke_limit_ms = INVOKE_LIMIT_MS;
+const char* g_test_shell_path = nullptr;
 #endif
 
 int classify_errorcode_text(const char* text)
@@ -121,8 +135,13 @@ int invokeExeFile(char* command_line)
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION child = {};
+    // Every command line starts with "Cmd.exe". Named alone, it would be
+    // searched for first in this program's folder, where a planted copy
+    // would run as LocalSystem: the system's own is named in full.
+    char shell[MAX_PATH] = {};
     // Suspended until it is in the job, so everything it starts is in there too.
-    if (!CreateProcessA(nullptr, command_line, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+    if (!command_shell_path(shell, sizeof shell) ||
+        !CreateProcessA(shell, command_line, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
                         nullptr, &startup, &child)) {
         write_daemon_log("[ZRVGrade] invokeExeFile %s failed", command_line);
         return -1;
@@ -214,7 +233,8 @@ int check_serial_dev()
     char command[COMMAND_CAPACITY] = {};
     StringCchPrintfA(command, COMMAND_CAPACITY, DEVCON_STATUS_COMMAND_FORMAT, tool);
     write_daemon_log("check_serial_dev cmd=%s", command);
-    return invokeExeFile(command) == 0 ? 1 : 0;
+    int result = invokeExeFile(command);
+    return result == 0 ? 1 : result == -1 ? -1 : 0;
 }
 
 int restart_consle_dev()

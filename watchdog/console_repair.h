@@ -1,7 +1,8 @@
 #pragma once
 
-// Runs a command line in a hidden child process and gives its exit code, or
-// -1 when it cannot be started, its code cannot be read, or it timed out.
+// Runs a command line ("Cmd.exe /C ...") through the system's cmd.exe in a
+// hidden child process and gives its exit code, or -1 when it cannot be
+// started, its code cannot be read, or it timed out.
 int invokeExeFile(char* command_line);
 
 // 554 or 995 when the agent recorded that write error, else 0.
@@ -12,7 +13,9 @@ void clear_writefile_errorcode();
 int enable_disable_serial_dev(int action);
 // Stops the agent, disables and enables the console device; 1 on success.
 int restart_consle_dev();
-// 1 when the console device is present and its driver runs.
+// 1 when the console device is present and its driver runs, 0 when not (or
+// no tool), -1 when the check's command could not run (not started, ended
+// at its time limit).
 int check_serial_dev();
 
 // What a recorded write-error text asks for: 554, 995 or 0 (554 wins).
@@ -23,4 +26,6 @@ bool stop_phase_succeeded(int exit_code);
 #ifdef GT_TEST_SEAMS
 // How long invokeExeFile waits for a child before ending its tree.
 extern unsigned long g_invoke_limit_ms;
+// The interpreter invokeExeFile runs instead of the system's, when set.
+extern const char* g_test_shell_path;
 #endif

@@ -1,22 +1,25 @@
 #include "daemon_log.h"
 
 #include "contract.h"
+#include "handles.h"
+#include "wow64.h"
 
 #include <windows.h>
 #include <strsafe.h>
 
+#include <fcntl.h>
+#include <io.h>
 #include <stdarg.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <time.h>
 
 namespace {
 
 const size_t PATH_CAPACITY = 260;
 const size_t MESSAGE_CAPACITY = 512;
-const long ROTATION_THRESHOLD = 3145728;   // 3 MiB
-const char NO_PROGRAM_PATH[] = "Log Can not get the Program Path!\n";
+const DWORD ROTATION_THRESHOLD = 3145728;   // 3 MiB
 const size_t RECORD_CAPACITY = 640;
 const size_t HELD_CAPACITY = 16384;
 const int OPEN_ATTEMPTS = 5;
@@ -27,19 +30,60 @@ const DWORD OPEN_PAUSE_MS = 20;
 // program writes at a time, so no lock.
 char g_held[HELD_CAPACITY];
 
+// Opens a log file sharing reading and writing with others, as the C
+// runtime's fopen does, but only when the file has a single link. The
+// folder lets users create files, and a hard link put in the way of the
+// log or its backup may name any file, which this program (LocalSystem)
+// must neither write nor empty. The links are counted on the handle that
+// is used afterwards, so nothing can be swapped in between.
+unique_handle open_single_link(const char* path, DWORD access, DWORD disposition,
+                               BY_HANDLE_FILE_INFORMATION* info, DWORD* error)
+{
+    unique_handle file(CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        *error = GetLastError();
+    } else if (!GetFileInformationByHandle(file.get(), info)) {
+        *error = GetLastError();
+        file.reset();
+    } else if (info->nNumberOfLinks > 1) {
+        *error = ERROR_TOO_MANY_LINKS;
+        file.reset();
+    }
+    return file;
+}
+
+// The log as fopen(path, "a") gives it: appending, in text mode.
+FILE* open_log_stream(const char* path, DWORD* error)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    unique_handle file = open_single_link(path, GENERIC_WRITE, OPEN_ALWAYS, &info, error);
+    if (!file)
+        return nullptr;
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_APPEND | _O_TEXT);
+    if (descriptor == -1) {
+        *error = ERROR_INVALID_HANDLE;
+        return nullptr;
+    }
+    file.release();   // the descriptor closes it now
+    FILE* log = _fdopen(descriptor, "a");
+    if (!log) {
+        *error = ERROR_NOT_ENOUGH_MEMORY;
+        _close(descriptor);
+    }
+    return log;
+}
+
 // Opens the log for appending, waiting a little while a reader holds it.
 FILE* open_for_append(const char* path, DWORD* error)
 {
     for (int attempt = 1;; ++attempt) {
-        FILE* log = fopen(path, "a");
-        *error = log ? ERROR_SUCCESS : GetLastError();
+        FILE* log = open_log_stream(path, error);
         if (log || !log_open_error_is_sharing(*error) || attempt == OPEN_ATTEMPTS)
             return log;
         Sleep(OPEN_PAUSE_MS);
     }
 }
-
-typedef BOOL(WINAPI* is_wow64_process_fn)(HANDLE, PBOOL);
 
 } // namespace
 
@@ -57,17 +101,9 @@ bool hold_record(char* held, size_t capacity, const char* record)
     return true;
 }
 
-bool select_program_files_folder(char* buffer)
+void select_program_files_folder(char* buffer)
 {
-    // Windows 2000 and XP before SP2 have no IsWow64Process: never import it.
-    is_wow64_process_fn is_wow64 = reinterpret_cast<is_wow64_process_fn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "IsWow64Process")));
-    if (!is_wow64)
-        return false;
-    BOOL wow64 = FALSE;
-    is_wow64(GetCurrentProcess(), &wow64);
-    StringCchCopyA(buffer, PATH_CAPACITY, wow64 ? PROGRAM_FILES_X86_FOLDER : PROGRAM_FILES_FOLDER);
-    return true;
+    StringCchCopyA(buffer, PATH_CAPACITY, program_files_folder_for(look_up_wow64()));
 }
 
 void append_daemon_log_name(char* buffer)
@@ -91,10 +127,7 @@ void write_daemon_log(const char* format, ...)
     char stamp[100] = {};
     strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", local);
 
-    if (!select_program_files_folder(path)) {
-        printf("%s", NO_PROGRAM_PATH);
-        return;
-    }
+    select_program_files_folder(path);
     append_daemon_log_name(path);
 
     char record[RECORD_CAPACITY] = {};
@@ -102,7 +135,8 @@ void write_daemon_log(const char* format, ...)
     DWORD error = ERROR_SUCCESS;
     FILE* log = open_for_append(path, &error);
     if (!log) {
-        // A missing folder drops the record; a reader in the way only delays it.
+        // A missing folder or a log with more links drops the record; a
+        // reader in the way only delays it.
         if (log_open_error_is_sharing(error))
             hold_record(g_held, HELD_CAPACITY, record);
         return;
@@ -119,34 +153,35 @@ void check_log_space()
     char folder[PATH_CAPACITY] = {};
     char log_path[PATH_CAPACITY] = {};
     char backup_path[PATH_CAPACITY] = {};
-    if (!select_program_files_folder(folder)) {
-        write_daemon_log("%s", NO_PROGRAM_PATH);
-        return;
-    }
+    select_program_files_folder(folder);
     StringCchPrintfA(log_path, PATH_CAPACITY - 1, "%s%s", folder, DAEMON_LOG_NAME);
     StringCchPrintfA(backup_path, PATH_CAPACITY - 1, "%s%s", folder, DAEMON_BACKUP_NAME);
 
-    FILE* probe = fopen(log_path, "r");
-    if (probe)
-        fclose(probe);
-    else
+    // Held until the rotation is over, sharing no deletion: the name keeps
+    // naming the file whose links and size were looked at.
+    BY_HANDLE_FILE_INFORMATION info;
+    DWORD error = ERROR_SUCCESS;
+    unique_handle log = open_single_link(log_path, GENERIC_READ, OPEN_EXISTING, &info, &error);
+    if (!log) {
         write_daemon_log("open %s failed!\n", log_path);
-
-    struct _stat status = {};
-    if (_stat(log_path, &status) != 0)
         return;
-    if (status.st_size <= ROTATION_THRESHOLD)
+    }
+    if (info.nFileSizeHigh == 0 && info.nFileSizeLow <= ROTATION_THRESHOLD)
         return;
 
-    if (!CopyFileA(log_path, backup_path, FALSE)) {
+    // Whatever holds the backup's name goes (a link, only the name), and the
+    // copy replaces nothing: a file slipped in meanwhile makes it fail.
+    DeleteFileA(backup_path);
+    if (!CopyFileA(log_path, backup_path, TRUE)) {
         write_daemon_log("%s\n", "CopyFile failed.");
         return;
     }
-    FILE* emptied = fopen(log_path, "w");
-    if (!emptied) {
+    unique_handle emptied = open_single_link(log_path, GENERIC_WRITE, OPEN_EXISTING, &info, &error);
+    if (!emptied || !SetEndOfFile(emptied.get())) {
         write_daemon_log("%s\n", "fopen chPathAgent_daemon failed.");
         return;
     }
-    fclose(emptied);
+    emptied.reset();
+    log.reset();
     write_daemon_log("%s\n", "check_log_space success.");
 }

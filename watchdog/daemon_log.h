@@ -9,9 +9,8 @@ void write_daemon_log(const char* format, ...) __attribute__((format(printf, 1, 
 // Rotates the log into its backup when it has grown beyond 3 MiB.
 void check_log_space();
 
-// Copies the Program Files folder of the log into buffer (260 bytes);
-// false when it cannot be chosen.
-bool select_program_files_folder(char* buffer);
+// Copies the Program Files folder of the log into buffer (260 bytes).
+void select_program_files_folder(char* buffer);
 
 // Appends the log's file name to the folder held in buffer (260 bytes).
 void append_daemon_log_name(char* buffer);

@@ -2,6 +2,8 @@
 
 #include "contract.h"
 #include "daemon_log.h"
+#include "handles.h"
+#include "idle_objects.h"
 #include "supervise.h"
 
 SERVICE_STATUS g_ServiceStatus;
@@ -33,6 +35,18 @@ void apply_supervision_end(SERVICE_STATUS* status, int reason)
     status->dwServiceSpecificExitCode = static_cast<DWORD>(reason);
 }
 
+namespace {
+
+// The handle of an idle object held for the trays; NULL after a log line.
+HANDLE idle_object_for_trays(idle_object object, const char* name)
+{
+    if (!object.handle)
+        write_daemon_log("open or create %s failed (%lu)", name, object.error);
+    return object.handle;
+}
+
+} // namespace
+
 void WINAPI service_ctrl_handler(DWORD control)
 {
     // Nothing tells the loop: once STOPPED is reported the dispatcher
@@ -49,6 +63,14 @@ void WINAPI service_main(DWORD, LPSTR*)
         write_daemon_log("RegisterServiceCtrlHandler failed\n");
         return;
     }
+    // The idle block and its mutex, held while the service runs and never
+    // written: from Vista on, a tray in a user's session may not create a
+    // global mapping (that takes SeCreateGlobalPrivilege), but it may open one.
+    unique_handle idle_mutex(
+        idle_object_for_trays(obtain_idle_mutex(IDLE_MUTEX_NAME), IDLE_MUTEX_NAME));
+    unique_handle idle_block(
+        idle_object_for_trays(obtain_idle_mapping(IDLE_MAPPING_NAME), IDLE_MAPPING_NAME));
+
     g_ServiceStatus.dwCurrentState = SERVICE_RUNNING;
     SetServiceStatus(g_hServiceStatus, &g_ServiceStatus);
 

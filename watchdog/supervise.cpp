@@ -29,9 +29,11 @@ bool agent_needs_start(DWORD state)
     return state == SERVICE_STOPPED || state == SERVICE_STOP_PENDING;
 }
 
-console_verdict judge_console(int no_console_count, bool console_running)
+console_verdict judge_console(int no_console_count, int console_check)
 {
-    if (console_running)
+    if (console_check < 0)
+        return CONSOLE_NOT_CHECKED;
+    if (console_check > 0)
         return CONSOLE_START_AGENT;
     return no_console_count == NO_CONSOLE_LIMIT ? CONSOLE_MISSING_GIVE_UP : CONSOLE_MISSING_COUNT;
 }
@@ -80,7 +82,7 @@ bool supervise_pass(supervise_counters* counters, SC_HANDLE manager)
     if (!agent_needs_start(status.dwCurrentState))
         return true;
 
-    switch (judge_console(counters->no_console_count, check_serial_dev() != 0)) {
+    switch (judge_console(counters->no_console_count, check_serial_dev())) {
     case CONSOLE_START_AGENT:
         counters->no_console_count = 0;
         start_agent(agent.get());
@@ -93,6 +95,9 @@ bool supervise_pass(supervise_counters* counters, SC_HANDLE manager)
     case CONSOLE_MISSING_GIVE_UP:
         write_daemon_log("there is no console device\n");
         return false;
+    case CONSOLE_NOT_CHECKED:
+        write_daemon_log("check_serial_dev could not run the check");
+        return true;
     }
     return true;
 }

@@ -21,8 +21,10 @@ enum console_verdict {
     CONSOLE_START_AGENT,     // device runs: reset the count, start the agent
     CONSOLE_MISSING_COUNT,   // no device: log the count, count up
     CONSOLE_MISSING_GIVE_UP, // no device once too often: the loop ends
+    CONSOLE_NOT_CHECKED,     // the check could not run: say so, nothing else
 };
-console_verdict judge_console(int no_console_count, bool console_running);
+// console_check: what check_serial_dev gave (1, 0 or -1).
+console_verdict judge_console(int no_console_count, int console_check);
 
 // One pass after its sleep: log check, repair, agent start. False when the
 // loop must end.

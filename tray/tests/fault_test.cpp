@@ -74,15 +74,6 @@ void expect_log(const std::vector<std::string>& lines)
     EXPECT_EQ(lines, td::log_messages()) << log_text(td::log_messages());
 }
 
-void nudge_mouse()
-{
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = 1;
-    input.mi.dwFlags = MOUSEEVENTF_MOVE;
-    SendInput(1, &input, sizeof input);
-}
-
 class TrayFaults : public ::testing::Test {
 protected:
     void SetUp() override
@@ -279,7 +270,7 @@ TEST_F(TrayFaults, IdleBlockOfAnotherProcessWithItsMutexHeldForSeconds)
     char* block = static_cast<char*>(view.get());
     const std::string other(IDLE_BLOCK_SIZE, 'x');
     memcpy(block, other.data(), IDLE_BLOCK_SIZE);
-    nudge_mouse();   // Wine's last-input tick stays 0 until the first input
+    spine::nudge_mouse();
 
     const DWORD held_from = GetTickCount();
     ASSERT_NO_FATAL_FAILURE(start());

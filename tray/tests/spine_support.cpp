@@ -196,4 +196,13 @@ std::string take_idle_block()
     return bytes;
 }
 
+void nudge_mouse()
+{
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = 1;
+    input.mi.dwFlags = MOUSEEVENTF_MOVE;
+    SendInput(1, &input, sizeof input);
+}
+
 } // namespace spine

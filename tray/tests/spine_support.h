@@ -43,5 +43,8 @@ void post_registered(HWND window, const char* name);
 // The idle block's 256 bytes, read and then cleared holding its mutex, as an
 // outside reader does; "" when the block or the mutex cannot be had.
 std::string take_idle_block();
+// A one-pixel mouse move: Wine's last-input tick stays 0 until the first
+// input, which the idle publisher's first look would take for no input.
+void nudge_mouse();
 
 } // namespace spine

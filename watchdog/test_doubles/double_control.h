@@ -26,3 +26,4 @@
 #define DOUBLES_CALLS_FOLDER "C:\\gt_test"
 #define DEVCON_CALLS_LOG "C:\\gt_test\\devcon_calls.log"
 #define SC_CALLS_LOG "C:\\gt_test\\sc_calls.log"
+#define PLANTED_CMD_CALLS_LOG "C:\\gt_test\\planted_cmd_calls.log"

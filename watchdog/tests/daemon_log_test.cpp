@@ -123,7 +123,7 @@ TEST_F(DaemonLog, ProgramFilesFolderOfA64BitProcess)
 {
     char buffer[260];
     memset(buffer, 0x5A, sizeof buffer);
-    ASSERT_TRUE(select_program_files_folder(buffer));
+    select_program_files_folder(buffer);
     EXPECT_STREQ(PROGRAM_FILES_FOLDER, buffer);
     append_daemon_log_name(buffer);
     EXPECT_EQ(logs::daemon_log_path(), buffer);

@@ -1,6 +1,7 @@
 // The watchdog log and its backup held open by readers, with and without
 // sharing, while records are written and the log is rotated: a reader that
-// shares no writing only delays records, none is lost.
+// shares no writing only delays records, none is lost. Hard links put in
+// their places: the files they name are never written.
 #include "daemon_log.h"
 #include "handles.h"
 #include "log_records.h"
@@ -175,6 +176,36 @@ TEST_F(LogHeld, BackupReadLockedDuringARotation)
         EXPECT_TRUE(ts::read_file(logs::daemon_backup_path()) == grown) << "copied on the next turn";
         EXPECT_EQ(lines{"check_log_space success." + NL}, logs::daemon_log_messages());
     }
+}
+
+// Users may create files in the monitor folder: a hard link there, named
+// like the backup or the log, may name any other file.
+TEST_F(LogHeld, HardLinksInTheWayAreNeverWrittenThrough)
+{
+    const std::string other = "C:\\gt_test\\other_file.txt";
+    const std::string big = big_log();
+    ts::make_dirs("C:\\gt_test");
+
+    // As the backup: only the link goes, the rotation goes on.
+    ASSERT_TRUE(ts::write_file(other, big));
+    ASSERT_TRUE(ts::write_file(logs::daemon_log_path(), big + "newest"));
+    ASSERT_TRUE(CreateHardLinkA(logs::daemon_backup_path().c_str(), other.c_str(), nullptr));
+    check_log_space();
+    EXPECT_TRUE(ts::read_file(other) == big) << "written through the backup's name";
+    EXPECT_TRUE(ts::read_file(logs::daemon_backup_path()) == big + "newest");
+    EXPECT_EQ(lines{"check_log_space success." + NL}, logs::daemon_log_messages());
+
+    // As the log: records are dropped, no rotation, until the link is gone.
+    logs::clear_daemon_log();
+    ASSERT_TRUE(CreateHardLinkA(logs::daemon_log_path().c_str(), other.c_str(), nullptr));
+    write_daemon_log("while linked");
+    check_log_space();
+    EXPECT_TRUE(ts::read_file(other) == big) << "written or emptied through the log's name";
+    EXPECT_FALSE(ts::file_exists(logs::daemon_backup_path()));
+    ASSERT_TRUE(DeleteFileA(logs::daemon_log_path().c_str()));
+    write_daemon_log("after");
+    EXPECT_EQ(lines{"after"}, logs::daemon_log_messages());
+    ts::remove_file(other);
 }
 
 } // namespace

@@ -23,17 +23,11 @@ namespace {
 typedef std::vector<std::string> lines;
 
 const std::string NL = "\r\n";
-const std::string STATUS_COMMAND =
-    "Cmd.exe /C \"\"C:\\Program Files\\virtio\\bin\\devcon.exe\" status "
-    "\"pci\\ven_1af4&dev_1003\" | findstr running\"";
+const std::string STATUS_COMMAND = logs::status_command();
 const std::string STOP_COMMAND = "Cmd.exe /C sc stop sen-drik";
 const DWORD HANG_LIMIT_MS = 1000;   // well above a normal child's time under Wine
 
-std::string device_command(const std::string& word)
-{
-    return "Cmd.exe /C \"\"C:\\Program Files\\virtio\\bin\\devcon.exe\" " + word +
-           " \"pci\\ven_1af4&dev_1003\"\"";
-}
+using logs::device_command;
 
 void add(lines* all, const lines& part)
 {
@@ -72,15 +66,12 @@ const lines CONSOLE_NOT_RUNNING = {"check_serial_dev cmd=" + STATUS_COMMAND,
 const lines STARTED = {"sen-drik start pending..." + NL};
 const lines NO_CONSOLE_0 = {"there is no console device" + NL, "num is 0" + NL};
 const lines REPAIR_FAILED = {"failed to restart_consle_dev"};
+const lines NOT_CHECKED = {"check_serial_dev could not run the check"};
 
 lines full_repair(int code)
 {
     lines all = {"get writefile errorcode " + std::to_string(code)};
-    add(&all, STOPPED_OK);
-    add(&all, device_attempt("disable", " Exit code = 0"));
-    all.push_back("disable virtio console device successfully!");
-    add(&all, device_attempt("enable", " Exit code = 0"));
-    all.push_back("enable virtio console device successfully!");
+    add(&all, logs::repair_messages(0));
     add(&all, CONSOLE_OK);
     add(&all, STARTED);
     return all;
@@ -206,7 +197,7 @@ TEST_F(FaultPass, DeviceToolFailingHangingOrMissingInEachPhase)
                {"disable virtio console device successfully!"},
                device_attempt("enable", " Exit code = 0"),
                {"enable virtio console device successfully!"},
-               {"check_serial_dev cmd=" + STATUS_COMMAND, ended(STATUS_COMMAND)}, NO_CONSOLE_0})},
+               {"check_serial_dev cmd=" + STATUS_COMMAND, ended(STATUS_COMMAND)}, NOT_CHECKED})},
         {"tool missing at both paths", [] { doubles::remove_devcon_doubles(); }, true,
          join({{"get writefile errorcode 995"}, STOPPED_OK,
                {"failed to disable virtio console device!"}, REPAIR_FAILED,
@@ -263,12 +254,8 @@ TEST_F(FaultPass, DisabledAgentFailsToStartEveryPassAndNothingElseBreaks)
     doubles::reset_sc();
     doubles::set_agent_state(SC_AGENT_STOPPED);
     ASSERT_NO_FATAL_FAILURE(set_record("554"));
-    lines repair = {"get writefile errorcode 554", STOP_COMMAND + " Exit code = 1062",
-                    "stop sen-drik service successfully!"};
-    add(&repair, device_attempt("disable", " Exit code = 0"));
-    repair.push_back("disable virtio console device successfully!");
-    add(&repair, device_attempt("enable", " Exit code = 0"));
-    repair.push_back("enable virtio console device successfully!");
+    lines repair = {"get writefile errorcode 554"};
+    add(&repair, logs::repair_messages(1062));
     add(&repair, refused);
     EXPECT_EQ(repair, pass_messages());
     EXPECT_EQ("0", record_text());

@@ -43,6 +43,7 @@ protected:
     void TearDown() override
     {
         g_invoke_limit_ms = 120000;
+        g_test_shell_path = nullptr;
         ts::kill_all_named("devcon.exe");
         ts::kill_all_named("findstr.exe");
         doubles::reset_devcon();
@@ -61,7 +62,6 @@ TEST_F(Invoke, GivesTheExitCodeAndLogsIt)
         {"Cmd.exe /C exit 0", 0, "Cmd.exe /C exit 0 Exit code = 0"},
         {"Cmd.exe /C exit 7", 7, "Cmd.exe /C exit 7 Exit code = 7"},
         {"Cmd.exe /C exit 1062", 1062, "Cmd.exe /C exit 1062 Exit code = 1062"},
-        {"gt_no_such_program.exe", -1, "[ZRVGrade] invokeExeFile gt_no_such_program.exe failed"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.command);
@@ -69,6 +69,11 @@ TEST_F(Invoke, GivesTheExitCodeAndLogsIt)
         EXPECT_EQ(row.exit_code, invoke(row.command));
         EXPECT_EQ(lines{row.logged}, logs::daemon_log_messages());
     }
+
+    logs::clear_daemon_log();
+    g_test_shell_path = "C:\\gt_test\\no_such_folder\\cmd.exe";
+    EXPECT_EQ(-1, invoke("Cmd.exe /C exit 0"));
+    EXPECT_EQ(lines{"[ZRVGrade] invokeExeFile Cmd.exe /C exit 0 failed"}, logs::daemon_log_messages());
 }
 
 TEST_F(Invoke, HangingToolIsEndedWithItsWholeTree)

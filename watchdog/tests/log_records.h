@@ -20,4 +20,12 @@ std::string mask_stamps(const std::string& log);
 // The messages of the log's records in order (a record ends in CR CR LF).
 std::vector<std::string> daemon_log_messages();
 
+// The device tool's commands with the tool at its first place, spelled out
+// here rather than taken from the program's formats.
+std::string device_command(const std::string& word);   // "disable" or "enable"
+std::string status_command();
+// The messages of a repair whose three phases succeed at the first attempt,
+// the stop command exiting with stop_exit_code (1062: the agent was stopped).
+std::vector<std::string> repair_messages(int stop_exit_code);
+
 } // namespace logs

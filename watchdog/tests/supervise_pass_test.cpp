@@ -21,17 +21,8 @@ namespace {
 
 typedef std::vector<std::string> lines;
 
-// Spelled out here rather than taken from the program's formats.
-const std::string STATUS_COMMAND =
-    "Cmd.exe /C \"\"C:\\Program Files\\virtio\\bin\\devcon.exe\" status "
-    "\"pci\\ven_1af4&dev_1003\" | findstr running\"";
+const std::string STATUS_COMMAND = logs::status_command();
 const std::string NL = "\r\n";   // a message's own line feed, as the text-mode log stores it
-
-std::string device_command(const char* word)
-{
-    return std::string("Cmd.exe /C \"\"C:\\Program Files\\virtio\\bin\\devcon.exe\" ") + word +
-           " \"pci\\ven_1af4&dev_1003\"\"";
-}
 
 lines console_check(int exit_code)
 {
@@ -68,6 +59,7 @@ protected:
     }
     void TearDown() override
     {
+        g_test_shell_path = nullptr;
         manager.reset();
         agent_fixture::remove();
         doubles::uninstall_findstr_double();
@@ -114,16 +106,8 @@ TEST_F(Pass, RecordedWriteErrorIsRepairedAndAgentStartedInTheSamePass)
 
         EXPECT_TRUE(pass());
 
-        EXPECT_EQ(concat({{std::string("get writefile errorcode ") + record,
-                           AGENT_STOP_COMMAND " Exit code = 0",
-                           "stop sen-drik service successfully!",
-                           "enable_disable_serial_dev cmd=" + device_command("disable"),
-                           device_command("disable") + " Exit code = 0",
-                           "disable virtio console device successfully!",
-                           "enable_disable_serial_dev cmd=" + device_command("enable"),
-                           device_command("enable") + " Exit code = 0",
-                           "enable virtio console device successfully!"},
-                          console_check(0), STARTED}),
+        EXPECT_EQ(concat({{std::string("get writefile errorcode ") + record},
+                          logs::repair_messages(0), console_check(0), STARTED}),
                   logs::daemon_log_messages());
         EXPECT_EQ(0, read_writefile_errorcode());
         EXPECT_TRUE(svc::wait_state(AGENT_SERVICE_NAME, SERVICE_RUNNING, 3000));
@@ -184,6 +168,30 @@ TEST_F(Pass, OnlyAStoppedAgentWithConsoleResetsTheCount)
     logs::clear_daemon_log();
     EXPECT_TRUE(pass());
     EXPECT_EQ(concat({console_check(1), counted(0)}), logs::daemon_log_messages());
+}
+
+// The shell cannot be started: the agent is neither started nor counted as
+// without console device, however often.
+TEST_F(Pass, ConsoleCheckThatCannotRunNeitherStartsNorGivesUp)
+{
+    g_test_shell_path = "C:\\gt_test\\no_such_folder\\cmd.exe";
+    const lines not_run = {"check_serial_dev cmd=" + STATUS_COMMAND,
+                           "[ZRVGrade] invokeExeFile " + STATUS_COMMAND + " failed",
+                           "check_serial_dev could not run the check"};
+    counters.no_console_count = 4;
+    for (int i = 0; i < 7; ++i) {
+        logs::clear_daemon_log();
+        EXPECT_TRUE(pass()) << i;
+        EXPECT_EQ(not_run, logs::daemon_log_messages()) << i;
+    }
+    EXPECT_EQ(4, counters.no_console_count);
+    EXPECT_EQ(DWORD(SERVICE_STOPPED), agent_fixture::state());
+
+    g_test_shell_path = nullptr;
+    logs::clear_daemon_log();
+    EXPECT_TRUE(pass());
+    EXPECT_EQ(concat({console_check(0), STARTED}), logs::daemon_log_messages());
+    EXPECT_EQ(0, counters.no_console_count);
 }
 
 TEST_F(Pass, RefusedStartIsLoggedWithItsError)

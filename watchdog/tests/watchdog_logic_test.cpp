@@ -1,10 +1,12 @@
 // The watchdog's decisions, called directly: command line, service status
-// record, supervision counters and the service's command line.
+// record, supervision counters, the service's command line and the places
+// that follow from the system's bitness.
 #include "command_line.h"
 #include "contract.h"
 #include "service_host.h"
 #include "service_install.h"
 #include "supervise.h"
+#include "wow64.h"
 
 #include <gtest/gtest.h>
 
@@ -169,16 +171,44 @@ TEST(Supervision, ConsoleVerdicts)
 {
     struct {
         int count;
-        bool console;
+        int console;   // check_serial_dev: 1 running, 0 not, -1 could not run
         console_verdict verdict;
     } rows[] = {
-        {0, true, CONSOLE_START_AGENT},     {5, true, CONSOLE_START_AGENT},
-        {0, false, CONSOLE_MISSING_COUNT},  {4, false, CONSOLE_MISSING_COUNT},
-        {5, false, CONSOLE_MISSING_GIVE_UP},
+        {0, 1, CONSOLE_START_AGENT},     {5, 1, CONSOLE_START_AGENT},
+        {0, 0, CONSOLE_MISSING_COUNT},   {4, 0, CONSOLE_MISSING_COUNT},
+        {5, 0, CONSOLE_MISSING_GIVE_UP}, {0, -1, CONSOLE_NOT_CHECKED},
+        {5, -1, CONSOLE_NOT_CHECKED},
     };
     for (const auto& row : rows)
         EXPECT_EQ(row.verdict, judge_console(row.count, row.console))
             << row.count << " " << row.console;
+}
+
+TEST(Bitness, LogFolderAndDeviceToolFollowTheSystem)
+{
+    const char* const PF = PROGRAM_FILES_FOLDER;
+    struct {
+        const char* system;
+        bool x64_build;
+        wow64_lookup lookup;
+        const char* folder;
+        bool second_tool_allowed;
+    } rows[] = {
+        {"x64 build", true, {true, FALSE}, PF, true},
+        {"32-bit build on 64-bit Windows", false, {true, TRUE}, PROGRAM_FILES_X86_FOLDER, true},
+        {"32-bit Windows", false, {true, FALSE}, PF, false},
+        {"no IsWow64Process (Windows 2000)", false, {false, FALSE}, PF, false},
+        {"no IsWow64Process, stray TRUE", false, {false, TRUE}, PF, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.system);
+        EXPECT_STREQ(row.folder, program_files_folder_for(row.lookup));
+        bool is64 = system_is_64bit(row.x64_build, row.lookup);
+        EXPECT_STREQ(row.second_tool_allowed ? DEVCON_PATH_2 : nullptr,
+                     devcon_candidate(is64, false, true));
+        EXPECT_STREQ(DEVCON_PATH_1, devcon_candidate(is64, true, true));
+        EXPECT_STREQ(nullptr, devcon_candidate(is64, false, false));
+    }
 }
 
 TEST(Install, ServiceCommandLineIsQuotedPathAndDashS)

@@ -1,13 +1,17 @@
 // The real sen-drik-hald.exe of this build, run from the command line and
-// under the service control manager, with the agent and device doubles.
+// under the service control manager, with the agent and device doubles (and
+// the real tray for the idle objects).
 // Pass periods come from the test-build registry seam.
 #include "agent_fixture.h"
 #include "contract.h"
+#include "double_control.h"
 #include "doubles_fixture.h"
 #include "handles.h"
 #include "log_records.h"
 #include "process_lookup.h"
+#include "spine_support.h"
 #include "test_support.h"
+#include "tray_driver.h"
 
 #include <gtest/gtest.h>
 
@@ -57,9 +61,7 @@ bool no_watchdog_process()
     return ts::wait_until([] { return watchdog_processes().empty(); }, 3000);
 }
 
-const std::string STATUS_COMMAND =
-    "Cmd.exe /C \"\"C:\\Program Files\\virtio\\bin\\devcon.exe\" status "
-    "\"pci\\ven_1af4&dev_1003\" | findstr running\"";
+const std::string STATUS_COMMAND = logs::status_command();
 
 // Messages of the log from `first` on.
 lines messages_from(size_t first)
@@ -201,9 +203,14 @@ TEST_F(Program, InstallRegistersTheServiceAsSpecified)
     EXPECT_EQ(lines{"CreateService failed (1073)" + NL}, logs::daemon_log_messages());
 }
 
+// A Cmd.exe planted beside the installed program is never run: every command
+// keeps its text and its lines in the log.
 TEST_F(Program, ServiceRestartsTheAgentAndRepairsTheConsole)
 {
     ASSERT_TRUE(agent_fixture::install());
+    ts::remove_file(PLANTED_CMD_CALLS_LOG);
+    ASSERT_TRUE(CopyFileA(ts::sibling("planted_cmd.exe").c_str(), (BLANKS_FOLDER + "\\Cmd.exe").c_str(),
+                          FALSE));
     ASSERT_NO_FATAL_FAILURE(start_service(100));
 
     // The agent, stopped from the start, runs within one pass.
@@ -228,15 +235,34 @@ TEST_F(Program, ServiceRestartsTheAgentAndRepairsTheConsole)
     EXPECT_TRUE(svc::wait_state(AGENT_SERVICE_NAME, SERVICE_RUNNING, 3000));
     // The stop, disable and enable records, then the console check and the start.
     EXPECT_TRUE(ts::wait_until([&] { return messages_from(before).size() >= 12; }, 3000));
-    lines repair = messages_from(before);
-    ASSERT_EQ(12u, repair.size());
-    EXPECT_EQ("get writefile errorcode 995", repair[0]);
-    EXPECT_EQ("stop sen-drik service successfully!", repair[2]);
-    EXPECT_EQ("disable virtio console device successfully!", repair[5]);
-    EXPECT_EQ("enable virtio console device successfully!", repair[8]);
-    EXPECT_EQ("check_serial_dev cmd=" + STATUS_COMMAND, repair[9]);
-    EXPECT_EQ("sen-drik start pending..." + NL, repair[11]);
+    lines repair = logs::repair_messages(0);
+    repair.insert(repair.begin(), "get writefile errorcode 995");
+    repair.insert(repair.end(), {"check_serial_dev cmd=" + STATUS_COMMAND,
+                                 STATUS_COMMAND + " Exit code = 0", "sen-drik start pending..." + NL});
+    EXPECT_EQ(repair, messages_from(before));
     EXPECT_EQ(DWORD(SERVICE_RUNNING), svc::state(WATCHDOG_SERVICE_NAME));
+    EXPECT_FALSE(ts::file_exists(PLANTED_CMD_CALLS_LOG)) << ts::read_file(PLANTED_CMD_CALLS_LOG);
+}
+
+// Trays of user sessions may open what they may not create (Vista on).
+TEST_F(Program, ServiceMakesTheIdleObjectsAndATrayPublishesIntoThem)
+{
+    ASSERT_FALSE(unique_handle(OpenFileMappingA(FILE_MAP_READ, FALSE, IDLE_MAPPING_NAME)));
+    ASSERT_NO_FATAL_FAILURE(start_service(60000));
+    unique_handle mapping(OpenFileMappingA(FILE_MAP_READ, FALSE, IDLE_MAPPING_NAME));
+    unique_handle mutex(OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, IDLE_MUTEX_NAME));
+    ASSERT_TRUE(mapping && mutex);
+    unique_view view(MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, IDLE_BLOCK_SIZE));
+    ASSERT_TRUE(view);
+    auto block = [&] { return std::string(static_cast<const char*>(view.get()), IDLE_BLOCK_SIZE); };
+    EXPECT_EQ(std::string(IDLE_BLOCK_SIZE, '\0'), block());
+
+    spine::nudge_mouse();
+    HANDLE tray = spine::start_tray({TEST_IDLE_PERIOD_ENV "=100"});
+    scope_exit end_tray([tray] { td::end_tray_test(tray); });
+    ASSERT_TRUE(tray);
+    const std::string active = IDLE_ACTIVE_TEXT + std::string(IDLE_BLOCK_SIZE - 6, '\0');
+    EXPECT_TRUE(ts::wait_until([&] { return block() == active; }, 5000)) << block().c_str();
 }
 
 TEST_F(Program, StopWhileTheLoopSleepsEndsTheProcess)
@@ -327,6 +353,16 @@ TEST_F(Program, RemovalWithoutServiceEndsWithZero)
     ASSERT_TRUE(r.finished);
     EXPECT_EQ(0u, r.exit_code);
     EXPECT_EQ(lines{"OpenService failed (1060)" + NL}, logs::daemon_log_messages());
+
+    // Without IsWow64Process (Windows 2000) the log is under "C:\Program
+    // Files", whatever the build.
+    const std::string log = PROGRAM_FILES_FOLDER DAEMON_LOG_NAME;
+    ts::make_dirs(PROGRAM_FILES_FOLDER "\\virtio\\monitor");
+    ts::remove_file(log);
+    r = ts::run(in_quotes(watchdog_exe()) + " -u", 10000, {TEST_NO_WOW64_LOOKUP_ENV "=1"});
+    EXPECT_EQ(0u, r.exit_code);
+    EXPECT_EQ("<T> : [VM-Daemon] OpenService failed (1060)\r\n\r\r\n",
+              logs::mask_stamps(ts::read_file(log)));
 }
 
 // Not part of the suite (scripts/bench runs it): time from an agent stop to
