@@ -36,13 +36,19 @@ CONTRACT = os.path.join(ROOT, "common", "contract.h")
 DLL = "setup_actions.dll"
 PRODUCT_NAME = "ZRV Ondrix For Windows"
 
-# The one identity of the product across versions and architectures; every
-# other code is derived from it.
-UPGRADE_CODE = uuid.UUID("6f1c3b52-8d0e-4a7e-9b61-2c5d94e0a7f3")
+# The product's identity across versions; every code is derived from it.
+PRODUCT_ROOT = uuid.UUID("6f1c3b52-8d0e-4a7e-9b61-2c5d94e0a7f3")
 
 
 def package_name(arch):
     return "ondrix-tools-%s.msi" % arch
+
+
+def upgrade_code(arch):
+    """One per architecture: the other architecture's package never takes
+    itself for an upgrade or a downgrade of this one, so on the wrong Windows
+    it is refused for the architecture, with that message."""
+    return uuid.uuid5(PRODUCT_ROOT, "upgrade %s" % arch)
 
 
 def product_code(arch, version):
@@ -51,12 +57,12 @@ def product_code(arch, version):
     ProductCode, and installing one over the other is refused instead of
     giving two products side by side."""
     major, minor, build = version.split(".")[:3]
-    return uuid.uuid5(UPGRADE_CODE, "product %s %s.%s.%s" % (arch, major, minor, build))
+    return uuid.uuid5(upgrade_code(arch), "product %s.%s.%s" % (major, minor, build))
 
 
 def monitor_component_guid(arch):
     # A component holding only a folder has no key file to derive a GUID from.
-    return uuid.uuid5(UPGRADE_CODE, "component monitor %s" % arch)
+    return uuid.uuid5(upgrade_code(arch), "component monitor")
 
 
 def read_contract(path=CONTRACT):
@@ -217,7 +223,7 @@ def make_package(arch, bin_dir, out, work):
         "Win64": "yes" if arch == "x64" else "no",
         "ProgramFilesFolder": "ProgramFiles64Folder" if arch == "x64" else "ProgramFilesFolder",
         "Version": version,
-        "UpgradeCode": str(UPGRADE_CODE).upper(),
+        "UpgradeCode": str(upgrade_code(arch)).upper(),
         "ProductCode": str(product_code(arch, version)).upper(),
         "MonitorGuid": str(monitor_component_guid(arch)).upper(),
         "OtherPackage": package_name(other),
@@ -248,7 +254,7 @@ def make_package(arch, bin_dir, out, work):
     for name in images + [DLL]:
         with open(os.path.join(stage, name), "rb") as f:
             digest.update(f.read())
-    pin_summary(msi, uuid.uuid5(UPGRADE_CODE, "package " + digest.hexdigest()), epoch)
+    pin_summary(msi, uuid.uuid5(PRODUCT_ROOT, "package " + digest.hexdigest()), epoch)
     if credentials:
         sign(msi, epoch, credentials)
     os.makedirs(os.path.dirname(out), exist_ok=True)
