@@ -101,8 +101,15 @@ void share_tray_log(const char* folder, setup_report report, void* context)
 
 } // namespace
 
-DWORD secure_monitor_folder(const char* folder, setup_report report, void* context)
+DWORD secure_monitor_folder(const char* given, setup_report report, void* context)
 {
+    // Windows Installer gives folders with a trailing backslash.
+    char folder[MAX_PATH] = {};
+    if (FAILED(StringCchCopyA(folder, MAX_PATH, given)))
+        return ERROR_BUFFER_OVERFLOW;
+    size_t length = strlen(folder);
+    if (length > 3 && folder[length - 1] == '\\')
+        folder[length - 1] = 0;
     if (!volume_keeps_rights(folder)) {
         say(report, context, "the volume of %s keeps no file rights", folder);
         create_daemon_log(folder, report, context);

@@ -57,8 +57,9 @@ class Tables(unittest.TestCase):
                 self.assertEqual(row(arch, "Component", "Component", service["Component_"])["KeyPath"],
                                  "WatchdogExe")
                 control = row(arch, "ServiceControl", "Name", CONTRACT["WATCHDOG_SERVICE_NAME"])
-                # started at install, stopped at install and uninstall, deleted at uninstall; waited for
-                self.assertEqual((int(control["Event"]), control["Wait"]), (0x1 | 0x2 | 0x20 | 0x80, "1"))
+                # started at install, stopped and deleted at install and uninstall; waited for
+                self.assertEqual((int(control["Event"]), control["Wait"]),
+                                 (0x1 | 0x2 | 0x8 | 0x20 | 0x80, "1"))
 
     def test_run_value_starts_the_installed_tray(self):
         for arch in ARCHS:
