@@ -8,7 +8,6 @@
 
 #include <windows.h>
 #include <stdio.h>
-#include <string.h>
 
 #include <map>
 #include <string>
@@ -46,39 +45,28 @@ DWORD msiexec(const std::string& what, const std::string& package, const char* s
     return r.finished ? r.exit_code : 0xFFFFFFFF;
 }
 
-// The text of a message box on the desktop that contains `part`, or "".
-std::string message_box_saying(const std::string& part, HWND* box)
+// The text of Windows Installer's error box, when one is shown; "" when not.
+std::string error_box_text(HWND* box)
 {
-    struct search { const std::string& part; HWND box; std::string text; } found = {part, nullptr, ""};
-    EnumWindows([](HWND window, LPARAM context) -> BOOL {
-        search* s = reinterpret_cast<search*>(context);
-        char name[16] = {}, text[1024] = {};
-        GetClassNameA(window, name, sizeof name);
-        DWORD_PTR got = 0;
-        // Bounded: a window of another program may not answer at all.
-        if (strcmp(name, "#32770") != 0 ||
-            !SendMessageTimeoutA(GetDlgItem(window, 0xFFFF), WM_GETTEXT, sizeof text,  // the text
-                                 reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 1000, &got) ||
-            !strstr(text, s->part.c_str()))
-            return TRUE;
-        s->box = window;
-        s->text = text;
-        return FALSE;
-    }, reinterpret_cast<LPARAM>(&found));
-    *box = found.box;
-    return found.text;
+    char text[1024] = {};
+    DWORD_PTR got = 0;
+    *box = FindWindowA("#32770", "Install Failed");
+    // Bounded: the box's program may not answer.
+    if (*box)
+        SendMessageTimeoutA(GetDlgItem(*box, 0xFFFF), WM_GETTEXT, sizeof text,  // its text control
+                            reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 1000, &got);
+    return text;
 }
 
 // Wine logs no launch condition's message: with the basic UI it shows it in
 // a message box, read here (and shot), then closed with OK. The exit code.
-DWORD msiexec_refused(const std::string& package, const char* step, const std::string& message,
-                      std::string* shown)
+DWORD msiexec_refused(const std::string& package, const char* step, std::string* shown)
 {
     std::string log = ts::bin_dir() + "package-" + step + ".log";
     DWORD start = GetTickCount();
     HANDLE process = ts::start("msiexec /i \"" + package + "\" /qb /l*v \"" + log + "\"");
     HWND box = nullptr;
-    ts::wait_until([&] { return !(*shown = message_box_saying(message, &box)).empty(); }, 30000);
+    ts::wait_until([&] { return !(*shown = error_box_text(&box)).empty(); }, 30000);
     if (box) {
         ts::screenshot((std::string("package-") + step).c_str());
         PostMessageA(box, WM_COMMAND, IDOK, 0);
@@ -243,7 +231,7 @@ TEST_F(Package, ANewerBuildReplacesItKeepingStrategyAndLogs)
 TEST_F(Package, AnOlderPackageIsRefused)
 {
     std::string shown;
-    EXPECT_EQ(msiexec_refused(g_old_dist + PACKAGE, "downgrade", "A newer version", &shown),
+    EXPECT_EQ(msiexec_refused(g_old_dist + PACKAGE, "downgrade", &shown),
               (DWORD)ERROR_INSTALL_FAILURE);
     EXPECT_EQ(shown, "A newer version of ZRV Ondrix For Windows is already installed. "
                      "Remove it first to install this one.");
@@ -254,7 +242,7 @@ TEST_F(Package, AnOlderPackageIsRefused)
 TEST_F(Package, The32BitPackageRefuses64BitWindows)
 {
     std::string shown;
-    EXPECT_EQ(msiexec_refused(g_x86_package, "x86", "32-bit", &shown), (DWORD)ERROR_INSTALL_FAILURE);
+    EXPECT_EQ(msiexec_refused(g_x86_package, "x86", &shown), (DWORD)ERROR_INSTALL_FAILURE);
     EXPECT_EQ(shown, "This package is for 32-bit Windows. On 64-bit Windows install ondrix-tools-x64.msi.");
     EXPECT_EQ(installed_versions(), g_installed);
     EXPECT_EQ(only_process(WATCHDOG_IMAGE_NAME), g_watchdog_id);
