@@ -1,6 +1,6 @@
 // The scripted story of ./scripts/demo: a simulated KVM guest under Wine with
-// the shipped programs installed as an administrator would, then a few things
-// that happen to a guest, each printed as it happens.
+// the shipped package installed as an administrator would, then a few things
+// that happen to a guest, each printed as it happens, and the removal.
 //   guest_demo.exe DIST_DIR [--keep]
 #include "agent_fixture.h"
 #include "contract.h"
@@ -41,9 +41,14 @@ bool step(bool ok, const char* what)
     return ok;
 }
 
-DWORD run_tool(const std::string& exe, const char* argument)
+std::string g_package;
+
+// msiexec with the shipped package, no UI; the exit code and the time taken.
+DWORD msiexec(const char* action, double* seconds)
 {
-    ts::run_result r = ts::run("\"" + TOOLS_DIR + "\\" + exe + "\" " + argument, 30000);
+    DWORD t0 = GetTickCount();
+    ts::run_result r = ts::run("msiexec " + std::string(action) + " \"" + g_package + "\" /qn", 120000);
+    *seconds = (GetTickCount() - t0) / 1000.0;
     return r.finished ? r.exit_code : 0xFFFFFFFF;
 }
 
@@ -71,20 +76,15 @@ bool set_up_guest(const std::string& dist)
 {
     say("== a simulated KVM guest");
     ts::set_manufacturer("QEMU");
-    ts::make_dirs(MONITOR_DIR);
-    ts::make_dirs(TOOLS_DIR);
+    g_package = dist + "\\ondrix-tools-x64.msi";
+    double seconds = 0;
+    msiexec("/x", &seconds);  // what a run with --keep left behind
     ts::remove_file(MONITOR_DIR + "\\sen-drik-hald.log");
     ts::remove_file(MONITOR_DIR + "\\qor_tel.log");
-    say("   BIOS manufacturer \"QEMU\", folders %s", "C:\\Program Files\\virtio\\{tools,monitor,bin}");
-    bool ok = CopyFileA((dist + "\\sen-drik-hald.exe").c_str(),
-                        (TOOLS_DIR + "\\sen-drik-hald.exe").c_str(), FALSE) &&
-              CopyFileA((dist + "\\qor-tel.exe").c_str(), (TOOLS_DIR + "\\qor-tel.exe").c_str(),
-                        FALSE);
-    if (!step(ok, "shipped programs copied into C:\\Program Files\\virtio\\tools"))
-        return false;
+    say("   BIOS manufacturer \"QEMU\", no tools installed");
     doubles::remove_devcon_doubles();
     doubles::reset_devcon();
-    ok = doubles::install_devcon_double(DEVCON_PATH_1) && doubles::install_findstr_double();
+    bool ok = doubles::install_devcon_double(DEVCON_PATH_1) && doubles::install_findstr_double();
     if (!step(ok, "device console tool double at " DEVCON_PATH_1 ", console device enabled"))
         return false;
     ts::reg_delete_tree(HKEY_LOCAL_MACHINE, PRODUCT_KEY);
@@ -104,20 +104,25 @@ bool set_up_guest(const std::string& dist)
 
 bool install_programs()
 {
-    say("== the administrator installs the tools");
+    say("== the administrator installs the tools: msiexec /i ondrix-tools-x64.msi /qn");
     svc::remove(WATCHDOG_SERVICE_NAME);
-    DWORD rc = run_tool("sen-drik-hald.exe", "-i");
-    if (!step(rc == 0 && svc::exists(WATCHDOG_SERVICE_NAME), "sen-drik-hald.exe -i: service \"SenDrikHald\" installed"))
+    double seconds = 0;
+    DWORD rc = msiexec("/i", &seconds);
+    char detail[64];
+    sprintf(detail, "exit %lu after %.1f s", rc, seconds);
+    if (!step(rc == 0, "package installed"))
         return false;
-    if (!step(svc::start(WATCHDOG_SERVICE_NAME) &&
-                  svc::wait_state(WATCHDOG_SERVICE_NAME, SERVICE_RUNNING, 10000),
-              "service \"SenDrikHald\" started"))
+    say("   %s", detail);
+    step(ts::file_exists(TOOLS_DIR + "\\sen-drik-hald.exe") && ts::file_exists(TOOLS_DIR + "\\qor-tel.exe"),
+         "programs in C:\\Program Files\\virtio\\tools, log folder C:\\Program Files\\virtio\\monitor");
+    if (!step(svc::wait_state(WATCHDOG_SERVICE_NAME, SERVICE_RUNNING, 10000),
+              "service \"SenDrikHald\" installed and running"))
         return false;
-    rc = run_tool("qor-tel.exe", "-i");
-    step(rc == 0 && reg_text(RUN_KEY, TRAY_RUN_VALUE) != "(absent)",
-         "qor-tel.exe -i: Run value \"qor-tel\" written");
-    say("   Run value: %s", reg_text(RUN_KEY, TRAY_RUN_VALUE));
-    HANDLE tray = ts::start("\"" + TOOLS_DIR + "\\qor-tel.exe\" -s");
+    std::string run = reg_text(RUN_KEY, TRAY_RUN_VALUE);
+    step(run != "(absent)", "Run value \"qor-tel\" written");
+    say("   Run value: %s", run);
+    say("== the user logs on: Windows runs the Run value");
+    HANDLE tray = ts::start(run);
     if (tray)
         CloseHandle(tray);
     HWND window = nullptr;
@@ -204,11 +209,20 @@ void shutdown_query()
 
 void tear_down()
 {
-    say("== the administrator removes the tools");
-    step(run_tool("qor-tel.exe", "-u") == 0 && spine::tray_window() == nullptr,
-         "qor-tel.exe -u: Run value removed, tray ended");
-    step(run_tool("sen-drik-hald.exe", "-u") == 0 && !svc::exists(WATCHDOG_SERVICE_NAME),
-         "sen-drik-hald.exe -u: service removed, watchdog ended");
+    say("== the administrator removes the tools: msiexec /x ondrix-tools-x64.msi /qn");
+    double seconds = 0;
+    DWORD rc = msiexec("/x", &seconds);
+    char detail[64];
+    sprintf(detail, "exit %lu after %.1f s", rc, seconds);
+    step(rc == 0, "package removed");
+    say("   %s", detail);
+    step(spine::tray_window() == nullptr && ts::processes_named(TRAY_IMAGE_NAME).empty(), "tray ended");
+    step(!svc::exists(WATCHDOG_SERVICE_NAME) && ts::processes_named(WATCHDOG_IMAGE_NAME).empty(),
+         "service removed, watchdog ended");
+    step(!ts::file_exists(TOOLS_DIR) && reg_text(RUN_KEY, TRAY_RUN_VALUE) == "(absent)",
+         "programs and Run value gone");
+    step(ts::file_exists(MONITOR_DIR + "\\sen-drik-hald.log") && ts::file_exists(MONITOR_DIR + "\\qor_tel.log"),
+         "the logs stay in C:\\Program Files\\virtio\\monitor");
     agent_fixture::remove();
     doubles::uninstall_findstr_double();
     td::restore_engine();

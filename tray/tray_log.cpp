@@ -10,6 +10,8 @@
 #include <strsafe.h>
 
 #include "contract.h"
+#include "file_rights.h"
+#include "handles.h"
 
 namespace {
 
@@ -50,11 +52,27 @@ bool tray_log_path(const char* log_name, char* out)
     return make_tray_log_path(folder, log_name, out);
 }
 
+// The log is shared by the trays of every user, and the folder lets a user
+// change only files of their own: a log this tray makes gets rights that let
+// every user append to it and trim it.
+void create_shared_log(const char* path)
+{
+    if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
+        return;
+    file_security security;
+    if (!build_file_security(shared_log_rights(), &security))
+        return;
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &security.descriptor, FALSE};
+    unique_handle file(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, &attributes,
+                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 // Others may read while a line is written, never write: a second tray
 // program (another session) or a reader denying writes makes the open fail
 // for sharing, and a few short retries get the line in.
 FILE* open_log_for_append(const char* path)
 {
+    create_shared_log(path);
     for (int attempt = 1;; ++attempt) {
         FILE* file = _fsopen(path, "a+", _SH_DENYWR);
         DWORD error = GetLastError();

@@ -1,0 +1,45 @@
+// The package's custom actions. Both run deferred, as the installer's own
+// account (LocalSystem), between InstallInitialize and InstallFinalize.
+#include <windows.h>
+#include <msi.h>
+#include <msiquery.h>
+
+#include "monitor_setup.h"
+
+namespace {
+
+void log_to_installer(void* context, const char* text)
+{
+    MSIHANDLE install = *static_cast<MSIHANDLE*>(context);
+    MSIHANDLE record = MsiCreateRecord(1);
+    if (!record)
+        return;
+    // The text goes in a field, so brackets in a path are not formatted.
+    MsiRecordSetStringA(record, 0, "[1]");
+    MsiRecordSetStringA(record, 1, text);
+    MsiProcessMessage(install, INSTALLMESSAGE_INFO, record);
+    MsiCloseHandle(record);
+}
+
+} // namespace
+
+// CustomActionData: the monitor folder.
+extern "C" UINT __stdcall SetMonitorRights(MSIHANDLE install)
+{
+    char folder[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    UINT rc = MsiGetPropertyA(install, "CustomActionData", folder, &size);
+    if (rc != ERROR_SUCCESS || folder[0] == 0) {
+        log_to_installer(&install, "SetMonitorRights: no folder given");
+        return ERROR_INSTALL_FAILURE;
+    }
+    if (secure_monitor_folder(folder, log_to_installer, &install) != ERROR_SUCCESS)
+        return ERROR_INSTALL_FAILURE;
+    return ERROR_SUCCESS;
+}
+
+extern "C" UINT __stdcall EndTrays(MSIHANDLE install)
+{
+    end_running_trays(log_to_installer, &install);
+    return ERROR_SUCCESS;
+}

@@ -1,0 +1,146 @@
+#!/usr/bin/python3
+"""The packages in dist/ read without Wine: their tables say what the system
+needs (the service as the watchdog registers itself, the Run value as the tray
+writes it, the log folder, the custom actions in their place), and packing the
+same build again gives the same bytes.
+  GT_DIST (default dist), GT_BUILD_ROOT (default build): relative to the repository
+"""
+import os
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+REPO = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.dirname(HERE))
+import make_package  # noqa: E402
+
+DIST = os.path.join(REPO, os.environ.get("GT_DIST", "dist"))
+BUILD = os.path.join(REPO, os.environ.get("GT_BUILD_ROOT", "build"))
+CONTRACT = make_package.read_contract()
+ARCHS = ("x64", "x86")
+
+
+def package(arch):
+    return os.path.join(DIST, arch, make_package.package_name(arch))
+
+
+def table(arch, name):
+    """Rows of a table as dicts, by column name."""
+    out = subprocess.run(["msiinfo", "export", package(arch), name], capture_output=True,
+                         text=True, check=True).stdout
+    lines = [line for line in out.splitlines() if line.strip()]
+    columns = lines[0].split("\t")
+    return [dict(zip(columns, line.split("\t"))) for line in lines[3:]]
+
+
+def row(arch, name, key, value):
+    rows = [r for r in table(arch, name) if r[key] == value]
+    assert len(rows) == 1, "%s: %d rows with %s = %s" % (name, len(rows), key, value)
+    return rows[0]
+
+
+class Tables(unittest.TestCase):
+    def test_service_is_registered_as_the_watchdog_registers_itself(self):
+        for arch in ARCHS:
+            with self.subTest(arch=arch):
+                service = row(arch, "ServiceInstall", "Name", CONTRACT["WATCHDOG_SERVICE_NAME"])
+                self.assertEqual(service["DisplayName"], CONTRACT["WATCHDOG_DISPLAY_NAME"])
+                self.assertEqual(service["Description"], CONTRACT["WATCHDOG_DESCRIPTION"])
+                # own process, automatic start, normal errors, LocalSystem (no account)
+                self.assertEqual((service["ServiceType"], service["StartType"], service["ErrorControl"],
+                                  service["StartName"], service["Password"]), ("16", "2", "1", "", ""))
+                # Windows Installer runs "<quoted file path> <Arguments>": the format's tail.
+                self.assertEqual('"%s" ' + service["Arguments"], CONTRACT["SERVICE_COMMAND_FORMAT"])
+                self.assertEqual(row(arch, "Component", "Component", service["Component_"])["KeyPath"],
+                                 "WatchdogExe")
+                control = row(arch, "ServiceControl", "Name", CONTRACT["WATCHDOG_SERVICE_NAME"])
+                # started at install, stopped and deleted at install and uninstall; waited for
+                self.assertEqual((int(control["Event"]), control["Wait"]),
+                                 (0x1 | 0x2 | 0x8 | 0x20 | 0x80, "1"))
+
+    def test_run_value_starts_the_installed_tray(self):
+        for arch in ARCHS:
+            with self.subTest(arch=arch):
+                value = row(arch, "Registry", "Name", CONTRACT["TRAY_RUN_VALUE"])
+                self.assertEqual((value["Root"], value["Key"]), ("2", CONTRACT["RUN_KEY"]))  # HKLM
+                self.assertEqual(value["Value"], CONTRACT["SERVICE_COMMAND_FORMAT"] % "[#TrayExe]")
+                self.assertEqual(row(arch, "File", "File", "TrayExe")["Component_"], value["Component_"])
+
+    def test_folders_components_and_platform_match_the_architecture(self):
+        for arch in ARCHS:
+            with self.subTest(arch=arch):
+                dirs = {r["Directory"]: (r["Directory_Parent"], r["DefaultDir"])
+                        for r in table(arch, "Directory")}
+                program_files = "ProgramFiles64Folder" if arch == "x64" else "ProgramFilesFolder"
+                self.assertEqual(dirs["VIRTIODIR"], (program_files, "virtio"))
+                self.assertEqual(dirs["INSTALLDIR"], ("VIRTIODIR", "tools"))
+                self.assertEqual(dirs["MONITORDIR"], ("VIRTIODIR", "monitor"))
+                self.assertEqual(row(arch, "CreateFolder", "Directory_", "MONITORDIR")["Component_"],
+                                 "Monitor")
+                for component in table(arch, "Component"):
+                    self.assertEqual(int(component["Attributes"]) & 256, 256 if arch == "x64" else 0,
+                                     component["Component"])
+                info = subprocess.run(["msiinfo", "suminfo", package(arch)], capture_output=True,
+                                      text=True, check=True).stdout
+                self.assertIn("Template: %s;1033" % ("x64" if arch == "x64" else "Intel"), info)
+                self.assertIn("Version: 200 ", info)  # Windows Installer 2.0
+
+    def test_each_package_refuses_the_other_windows_and_downgrades(self):
+        # One upgrade code each: else the other architecture's package would
+        # be refused as an upgrade or downgrade, with that message instead.
+        codes = {row(arch, "Property", "Property", "UpgradeCode")["Value"] for arch in ARCHS}
+        self.assertEqual(len(codes), 2)
+        for arch in ARCHS:
+            with self.subTest(arch=arch):
+                conditions = {r["Condition"]: r["Description"] for r in table(arch, "LaunchCondition")}
+                mine = "Installed OR VersionNT64" if arch == "x64" else "Installed OR NOT VersionNT64"
+                self.assertIn(mine, conditions)
+                self.assertIn(make_package.package_name("x86" if arch == "x64" else "x64"), conditions[mine])
+                self.assertIn("NOT WIX_DOWNGRADE_DETECTED", conditions)
+                self.assertIn("Installed OR VersionNT >= 500", conditions)
+
+    def test_custom_actions_run_deferred_as_system_in_their_place(self):
+        dll, continue_, in_script, no_impersonate = 1, 0x40, 0x400, 0x800
+        for arch in ARCHS:
+            with self.subTest(arch=arch):
+                actions = {r["Action"]: r for r in table(arch, "CustomAction")}
+                self.assertEqual(int(actions["EndTrays"]["Type"]), dll | continue_ | in_script | no_impersonate)
+                self.assertEqual(int(actions["SetMonitorRights"]["Type"]), dll | in_script | no_impersonate)
+                self.assertEqual((actions["SetMonitorRightsFolder"]["Type"],
+                                  actions["SetMonitorRightsFolder"]["Source"],
+                                  actions["SetMonitorRightsFolder"]["Target"]),
+                                 ("51", "SetMonitorRights", "[MONITORDIR]"))
+                at = {r["Action"]: int(r["Sequence"]) for r in table(arch, "InstallExecuteSequence")}
+                order = lambda *names: self.assertEqual([at[n] for n in names], sorted(at[n] for n in names), names)
+                order("InstallValidate", "RemoveExistingProducts", "InstallInitialize")
+                order("StopServices", "EndTrays", "RemoveFiles", "InstallFiles")
+                order("CreateFolders", "SetMonitorRightsFolder", "SetMonitorRights", "StartServices")
+                self.assertLess(at["InstallFiles"], at["StartServices"])
+
+    def test_files_carry_the_programs_version(self):
+        for arch in ARCHS:
+            with self.subTest(arch=arch):
+                version = row(arch, "Property", "Property", "ProductVersion")["Value"]
+                for file_id, image in (("WatchdogExe", "WATCHDOG_IMAGE_NAME"), ("TrayExe", "TRAY_IMAGE_NAME")):
+                    self.assertEqual(row(arch, "File", "File", file_id)["Version"], version)
+                    self.assertEqual(make_package.program_version(os.path.join(DIST, arch, CONTRACT[image])),
+                                     version)
+
+    def test_packing_the_same_build_again_gives_the_same_bytes(self):
+        for arch in ARCHS:
+            with self.subTest(arch=arch):
+                with open(package(arch), "rb") as f:
+                    shipped = f.read()
+                with tempfile.TemporaryDirectory() as work:
+                    out = os.path.join(work, "again.msi")
+                    time.sleep(1.1)  # a time taken from the clock would differ
+                    make_package.make_package(arch, os.path.join(BUILD, arch, "bin"), out, work)
+                    with open(out, "rb") as f:
+                        self.assertTrue(f.read() == shipped, "%s differs from %s" % (out, package(arch)))
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
