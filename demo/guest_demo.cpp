@@ -43,13 +43,23 @@ bool step(bool ok, const char* what)
 
 std::string g_package;
 
-// msiexec with the shipped package, no UI; the exit code and the time taken.
-DWORD msiexec(const char* action, double* seconds)
+// msiexec with the shipped package, no UI; its exit code.
+DWORD msiexec(const char* action)
+{
+    ts::run_result r = ts::run("msiexec " + std::string(action) + " \"" + g_package + "\" /qn", 120000);
+    return r.finished ? r.exit_code : 0xFFFFFFFF;
+}
+
+// One step of the story: msiexec with the package, then its exit code and time.
+bool package_step(const char* action, const char* what)
 {
     DWORD t0 = GetTickCount();
-    ts::run_result r = ts::run("msiexec " + std::string(action) + " \"" + g_package + "\" /qn", 120000);
-    *seconds = (GetTickCount() - t0) / 1000.0;
-    return r.finished ? r.exit_code : 0xFFFFFFFF;
+    DWORD rc = msiexec(action);
+    char detail[64];
+    sprintf(detail, "exit %lu after %.1f s", rc, (GetTickCount() - t0) / 1000.0);
+    bool ok = step(rc == 0, what);
+    say("   %s", detail);
+    return ok;
 }
 
 std::string reg_text(const char* path, const char* name)
@@ -77,8 +87,7 @@ bool set_up_guest(const std::string& dist)
     say("== a simulated KVM guest");
     ts::set_manufacturer("QEMU");
     g_package = dist + "\\ondrix-tools-x64.msi";
-    double seconds = 0;
-    msiexec("/x", &seconds);  // what a run with --keep left behind
+    msiexec("/x");  // what a run with --keep left behind
     ts::remove_file(MONITOR_DIR + "\\sen-drik-hald.log");
     ts::remove_file(MONITOR_DIR + "\\qor_tel.log");
     say("   BIOS manufacturer \"QEMU\", no tools installed");
@@ -106,13 +115,8 @@ bool install_programs()
 {
     say("== the administrator installs the tools: msiexec /i ondrix-tools-x64.msi /qn");
     svc::remove(WATCHDOG_SERVICE_NAME);
-    double seconds = 0;
-    DWORD rc = msiexec("/i", &seconds);
-    char detail[64];
-    sprintf(detail, "exit %lu after %.1f s", rc, seconds);
-    if (!step(rc == 0, "package installed"))
+    if (!package_step("/i", "package installed"))
         return false;
-    say("   %s", detail);
     step(ts::file_exists(TOOLS_DIR + "\\sen-drik-hald.exe") && ts::file_exists(TOOLS_DIR + "\\qor-tel.exe"),
          "programs in C:\\Program Files\\virtio\\tools, log folder C:\\Program Files\\virtio\\monitor");
     if (!step(svc::wait_state(WATCHDOG_SERVICE_NAME, SERVICE_RUNNING, 10000),
@@ -210,12 +214,7 @@ void shutdown_query()
 void tear_down()
 {
     say("== the administrator removes the tools: msiexec /x ondrix-tools-x64.msi /qn");
-    double seconds = 0;
-    DWORD rc = msiexec("/x", &seconds);
-    char detail[64];
-    sprintf(detail, "exit %lu after %.1f s", rc, seconds);
-    step(rc == 0, "package removed");
-    say("   %s", detail);
+    package_step("/x", "package removed");
     step(spine::tray_window() == nullptr && ts::processes_named(TRAY_IMAGE_NAME).empty(), "tray ended");
     step(!svc::exists(WATCHDOG_SERVICE_NAME) && ts::processes_named(WATCHDOG_IMAGE_NAME).empty(),
          "service removed, watchdog ended");
