@@ -8,7 +8,13 @@
 #include "contract.h"
 #include "file_rights.h"
 #include "handles.h"
+#include "platform_check.h"
 #include "process_lookup.h"
+#include "registry.h"
+
+#ifdef GT_TEST_SEAMS
+#include <sddl.h>
+#endif
 
 namespace {
 
@@ -47,7 +53,131 @@ bool volume_keeps_rights(const char* folder)
     return (flags & FS_PERSISTENT_ACLS) != 0;
 }
 
-void create_daemon_log(const char* folder, setup_report report, void* context)
+// The attributes of what a handle opened without following a reparse point
+// holds. Wine follows a link even then; the name's own attributes show it, so
+// a reparse point seen either way counts.
+DWORD attributes_of(HANDLE handle, const char* path)
+{
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!GetFileInformationByHandle(handle, &info))
+        return INVALID_FILE_ATTRIBUTES;
+    DWORD by_name = GetFileAttributesA(path);
+    if (by_name != INVALID_FILE_ATTRIBUTES)
+        info.dwFileAttributes |= by_name & FILE_ATTRIBUTE_REPARSE_POINT;
+    return info.dwFileAttributes;
+}
+
+bool allocate_nt_sid(BYTE count, DWORD first, DWORD second, PSID* sid)
+{
+    SID_IDENTIFIER_AUTHORITY nt = {SECURITY_NT_AUTHORITY};
+    return AllocateAndInitializeSid(&nt, count, first, second, 0, 0, 0, 0, 0, 0, sid) != FALSE;
+}
+
+bool sid_is(PSID owner, BYTE count, DWORD first, DWORD second)
+{
+    PSID sid = nullptr;
+    if (!allocate_nt_sid(count, first, second, &sid))
+        return false;
+    bool same = EqualSid(owner, sid) != FALSE;
+    FreeSid(sid);
+    return same;
+}
+
+// The user of this process's token: LocalSystem for a deferred action that
+// does not impersonate.
+struct token_user_buffer {
+    DWORD storage[64];
+};
+
+PSID this_account(token_user_buffer* buffer)
+{
+    unique_handle token;
+    DWORD size = 0;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()) ||
+        !GetTokenInformation(token.get(), TokenUser, buffer->storage, sizeof buffer->storage, &size))
+        return nullptr;
+    return reinterpret_cast<TOKEN_USER*>(buffer->storage)->User.Sid;
+}
+
+file_owner owner_of(HANDLE file)
+{
+    token_user_buffer account;
+    PSID self = this_account(&account);
+#ifdef GT_TEST_SEAMS
+    // Wine keeps no owners: every file is its user's. Tests name the owner.
+    char text[128] = {};
+    DWORD length = GetEnvironmentVariableA("GT_SEAM_LOG_OWNER", text, sizeof text);
+    if (length && length < sizeof text) {
+        PSID made_up = nullptr;
+        if (!ConvertStringSidToSidA(text, &made_up))
+            return OWNER_UNKNOWN;
+        file_owner owner = classify_owner(made_up, nullptr);
+        LocalFree(made_up);
+        return owner;
+    }
+#endif
+    DWORD descriptor[128];
+    DWORD needed = 0;
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    if (!GetKernelObjectSecurity(file, OWNER_SECURITY_INFORMATION, descriptor, sizeof descriptor, &needed) ||
+        !GetSecurityDescriptorOwner(descriptor, &owner, &defaulted))
+        return OWNER_UNKNOWN;
+    return classify_owner(owner, self);
+}
+
+found_log inspect_log(const char* path)
+{
+    found_log found = {false, INVALID_FILE_ATTRIBUTES, 0, OWNER_UNKNOWN};
+    unique_handle file(CreateFileA(path, READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                   nullptr));
+    DWORD error = GetLastError();
+    found.exists = file || error != ERROR_FILE_NOT_FOUND;
+    if (!file)
+        return found;  // unknown owner, no links: replaced
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (GetFileInformationByHandle(file.get(), &info))
+        found.links = info.nNumberOfLinks;
+    found.attributes = attributes_of(file.get(), path);
+    found.owner = owner_of(file.get());
+    return found;
+}
+
+// An empty log made aside and renamed over the name: the name is never
+// free for a user to take, and a link's other names keep their bytes.
+void replace_with_empty_log(const char* folder, const char* path, const found_log& found,
+                            setup_report report, void* context)
+{
+    char fresh[MAX_PATH] = {};
+    if (!GetTempFileNameA(folder, "sdh", 0, fresh)) {
+        DWORD error = GetLastError();
+        say(report, context, "cannot replace %s (%lu)", path, error);
+        return;
+    }
+    BOOL moved = MoveFileExA(fresh, path, MOVEFILE_REPLACE_EXISTING);
+    DWORD error = GetLastError();
+    // A read-only file of its own is freed from its attribute; never one with
+    // another name, whose attribute is that other file's too.
+    const DWORD plain_read_only = FILE_ATTRIBUTE_READONLY;
+    if (!moved && found.links == 1 &&
+        (found.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | plain_read_only)) ==
+            plain_read_only &&
+        SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL)) {
+        moved = MoveFileExA(fresh, path, MOVEFILE_REPLACE_EXISTING);
+        error = GetLastError();
+    }
+    if (!moved) {
+        DeleteFileA(fresh);
+        say(report, context, "cannot replace %s (%lu)", path, error);
+        return;
+    }
+    say(report, context, "replaced %s by an empty log (%lu names, owner %s)", path, found.links,
+        found.owner == OWNER_OTHER ? "another account" : found.owner == OWNER_UNKNOWN ? "unreadable" : "trusted");
+}
+
+void prepare_daemon_log(const char* folder, bool check_found, setup_report report, void* context)
 {
     char path[MAX_PATH];
     if (!file_in_folder(folder, DAEMON_LOG_NAME, path))
@@ -56,10 +186,19 @@ void create_daemon_log(const char* folder, setup_report report, void* context)
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD error = GetLastError();
-    if (file)
+    if (file) {
         say(report, context, "created %s", path);
-    else if (error != ERROR_FILE_EXISTS)
+        return;
+    }
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
         say(report, context, "cannot create %s (%lu)", path, error);
+        return;
+    }
+    if (!check_found)
+        return;
+    found_log found = inspect_log(path);
+    if (daemon_log_step_for(found) == DAEMON_LOG_REPLACE)
+        replace_with_empty_log(folder, path, found, report, context);
 }
 
 void share_tray_log(const char* folder, setup_report report, void* context)
@@ -101,6 +240,36 @@ void share_tray_log(const char* folder, setup_report report, void* context)
 
 } // namespace
 
+bool is_plain_folder(DWORD attributes)
+{
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+file_owner classify_owner(PSID owner, PSID account)
+{
+    if (!owner)
+        return OWNER_UNKNOWN;
+    if (sid_is(owner, 1, SECURITY_LOCAL_SYSTEM_RID, 0))
+        return OWNER_SYSTEM;
+    if (sid_is(owner, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS))
+        return OWNER_ADMINISTRATORS;
+    if (account && EqualSid(owner, account))
+        return OWNER_THIS_ACCOUNT;
+    return OWNER_OTHER;
+}
+
+daemon_log_step daemon_log_step_for(const found_log& found)
+{
+    if (!found.exists)
+        return DAEMON_LOG_CREATE;
+    bool plain_file = found.attributes != INVALID_FILE_ATTRIBUTES &&
+                      !(found.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+    bool trusted_owner = found.owner == OWNER_SYSTEM || found.owner == OWNER_ADMINISTRATORS ||
+                         found.owner == OWNER_THIS_ACCOUNT;
+    return plain_file && found.links == 1 && trusted_owner ? DAEMON_LOG_KEEP : DAEMON_LOG_REPLACE;
+}
+
 DWORD secure_monitor_folder(const char* given, setup_report report, void* context)
 {
     // Windows Installer gives folders with a trailing backslash.
@@ -110,22 +279,39 @@ DWORD secure_monitor_folder(const char* given, setup_report report, void* contex
     size_t length = strlen(folder);
     if (length > 3 && folder[length - 1] == '\\')
         folder[length - 1] = 0;
+    // The folder itself, not what a junction in its place leads to; its
+    // rights are set on this very handle.
+    unique_handle handle(CreateFileA(folder, READ_CONTROL | WRITE_DAC | FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                     nullptr));
+    DWORD error = GetLastError();
+    if (!handle) {
+        say(report, context, "cannot open %s (%lu)", folder, error);
+        return error ? error : ERROR_INVALID_FUNCTION;
+    }
+    if (!is_plain_folder(attributes_of(handle.get(), folder))) {
+        say(report, context, "refused %s: not a plain folder (a junction or another reparse point, or a file)",
+            folder);
+        return ERROR_DIRECTORY;
+    }
     if (!volume_keeps_rights(folder)) {
+        // Without rights on the volume, owners and links protect nothing.
         say(report, context, "the volume of %s keeps no file rights", folder);
-        create_daemon_log(folder, report, context);
+        prepare_daemon_log(folder, false, report, context);
         return ERROR_SUCCESS;
     }
     file_security security;
-    // SetFileSecurityA, not SetNamedSecurityInfoA: the latter would also
-    // rewrite the rights of everything in the folder, links included.
+    // Set on the folder alone: SetNamedSecurityInfoA would also rewrite the
+    // rights of everything in it, links included.
     if (!build_file_security(monitor_folder_rights(), &security) ||
-        !SetFileSecurityA(folder, DACL_SECURITY_INFORMATION, &security.descriptor)) {
-        DWORD error = GetLastError();
+        !SetKernelObjectSecurity(handle.get(), DACL_SECURITY_INFORMATION, &security.descriptor)) {
+        error = GetLastError();
         say(report, context, "cannot set the rights of %s (%lu)", folder, error);
         return error ? error : ERROR_INVALID_FUNCTION;
     }
     say(report, context, "rights set on %s", folder);
-    create_daemon_log(folder, report, context);
+    prepare_daemon_log(folder, true, report, context);
     share_tray_log(folder, report, context);
     return ERROR_SUCCESS;
 }
@@ -148,4 +334,24 @@ int end_running_trays(setup_report report, void* context)
         ++ended;
     }
     return ended;
+}
+
+bool service_can_start(setup_report report, void* context)
+{
+    // The decision is the programs' own check; the value is read again only
+    // to name it in the log.
+    bool can_start = is_kvm_platform(nullptr);
+    char value[256];
+    reg_value_read read = read_reg_value(HKEY_LOCAL_MACHINE, BIOS_KEY, MANUFACTURER_VALUE, value, sizeof value);
+    char shown[270] = "unreadable";
+    if (read.found())
+        StringCchPrintfA(shown, sizeof shown, "\"%s\"", value);
+    if (can_start)
+        say(report, context, MANUFACTURER_VALUE " %s: the service " WATCHDOG_SERVICE_NAME " is started", shown);
+    else
+        say(report, context,
+            MANUFACTURER_VALUE " %s: the watchdog does nothing on this machine; the service " WATCHDOG_SERVICE_NAME
+            " is installed and left stopped (it starts by itself at a boot where the platform check passes)",
+            shown);
+    return can_start;
 }

@@ -5,17 +5,61 @@
 typedef void (*setup_report)(void* context, const char* text);
 
 // Prepares the log folder (its path, with or without a trailing backslash):
-// - gives it the rights of monitor_folder_rights(), without touching what is
-//   inside (a link a user made there must not carry them elsewhere);
+// - opens it without following a reparse point and refuses one (a junction
+//   would carry the rights and the installer's files elsewhere);
+// - gives it, through that handle, the rights of monitor_folder_rights(),
+//   without touching what is inside (a link a user made there must not carry
+//   them elsewhere);
 // - creates an empty watchdog log when there is none, as the installer's
-//   account, so no user can take that name first;
+//   account, so no user can take that name first, and replaces one that
+//   daemon_log_step_for() does not keep with an empty one;
 // - gives an existing tray log, when it is a plain file, the rights of
 //   shared_log_rights(), so every user's tray can append to a log made before.
 // On a volume that keeps no file rights (FAT) only the watchdog log is made.
-// Gives ERROR_SUCCESS, or the error that left the folder without its rights.
+// Gives ERROR_SUCCESS, or the error that left the folder without its rights
+// (ERROR_DIRECTORY for a reparse point or a file of that name).
 DWORD secure_monitor_folder(const char* folder, setup_report report, void* context);
 
 // Ends every running tray program (they may run in several sessions) and
 // waits a little for each to be gone, so its file can be replaced or removed.
 // Gives the number ended.
 int end_running_trays(setup_report report, void* context);
+
+// ---- Decisions of the folder action, on plain values ----
+
+// Only a plain folder takes the rights: not a junction or another reparse
+// point, not a file.
+bool is_plain_folder(DWORD attributes);
+
+// Who owns what was found under the watchdog log's name.
+enum file_owner {
+    OWNER_UNKNOWN,         // the owner could not be read
+    OWNER_SYSTEM,          // S-1-5-18
+    OWNER_ADMINISTRATORS,  // S-1-5-32-544
+    OWNER_THIS_ACCOUNT,    // the account the action runs as (LocalSystem on Windows)
+    OWNER_OTHER,           // a user, TrustedInstaller, anyone else
+};
+
+// owner against SYSTEM, Administrators and this_account (may be NULL).
+file_owner classify_owner(PSID owner, PSID this_account);
+
+// What was found under a name: attributes INVALID_FILE_ATTRIBUTES, links 0
+// and OWNER_UNKNOWN where they could not be read.
+struct found_log {
+    bool exists;
+    DWORD attributes;
+    DWORD links;
+    file_owner owner;
+};
+
+enum daemon_log_step { DAEMON_LOG_KEEP, DAEMON_LOG_CREATE, DAEMON_LOG_REPLACE };
+
+// The watchdog log found at install is kept only when it is a plain file
+// with one name, owned by SYSTEM or Administrators (or by the action's own
+// account); anything else a user may have made is replaced by an empty log.
+daemon_log_step daemon_log_step_for(const found_log& found);
+
+// The platform check of the programs (SystemManufacturer readable and not
+// beginning with "Xen"), made for the package: true when the service may be
+// started. Says in the log what it found and what follows.
+bool service_can_start(setup_report report, void* context);

@@ -1,5 +1,6 @@
-// The package's custom actions. Both run deferred, as the installer's own
-// account (LocalSystem), between InstallInitialize and InstallFinalize.
+// The package's custom actions. SetMonitorRights and EndTrays run deferred,
+// as the installer's own account (LocalSystem), between InstallInitialize and
+// InstallFinalize; CheckPlatform runs immediate, before costing.
 #include <windows.h>
 #include <msi.h>
 #include <msiquery.h>
@@ -42,4 +43,12 @@ extern "C" UINT __stdcall EndTrays(MSIHANDLE install)
 {
     end_running_trays(log_to_installer, &install);
     return ERROR_SUCCESS;
+}
+
+// Sets the property that conditions StartServices: "1" where the watchdog
+// runs, nothing where it would end at once (its start would fail the install).
+extern "C" UINT __stdcall CheckPlatform(MSIHANDLE install)
+{
+    bool can_start = service_can_start(log_to_installer, &install);
+    return MsiSetPropertyA(install, "GtServiceCanStart", can_start ? "1" : "");
 }

@@ -6,6 +6,7 @@ same build again gives the same bytes.
   GT_DIST (default dist), GT_BUILD_ROOT (default build): relative to the repository
 """
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -40,6 +41,24 @@ def row(arch, name, key, value):
     rows = [r for r in table(arch, name) if r[key] == value]
     assert len(rows) == 1, "%s: %d rows with %s = %s" % (name, len(rows), key, value)
     return rows[0]
+
+
+def holds(condition, values):
+    """A condition of Windows Installer's syntax, as far as the package uses it
+    (names, $component action states, integers, "texts", =, ~= (case
+    blind), NOT, AND, OR, parentheses), under the given values; a name
+    without a value is empty."""
+    value = lambda name: values.get(name, "")
+    text = re.sub(r'(\$?\w+)\s*~=\s*"([^"]*)"',
+                  lambda m: '(str(value("%s")).lower() == "%s")' % (m.group(1), m.group(2).lower()), condition)
+    text = re.sub(r'(?<![\w"])(\$?[A-Za-z_]\w*)(?![\w"(])',
+                  lambda m: {"AND": "and", "OR": "or", "NOT": "not"}.get(m.group(1), 'value("%s")' % m.group(1))
+                  if m.group(1) not in ("str", "lower", "value") else m.group(1), text)
+    return bool(eval(re.sub(r"(?<![=!<>])=(?!=)", "==", text), {"value": value, "str": str}))
+
+
+def sequence(arch):
+    return {r["Action"]: (int(r["Sequence"]), r["Condition"]) for r in table(arch, "InstallExecuteSequence")}
 
 
 class Tables(unittest.TestCase):
@@ -115,10 +134,63 @@ class Tables(unittest.TestCase):
                                  ("51", "SetMonitorRights", "[MONITORDIR]"))
                 at = {r["Action"]: int(r["Sequence"]) for r in table(arch, "InstallExecuteSequence")}
                 order = lambda *names: self.assertEqual([at[n] for n in names], sorted(at[n] for n in names), names)
-                order("InstallValidate", "RemoveExistingProducts", "InstallInitialize")
                 order("StopServices", "EndTrays", "RemoveFiles", "InstallFiles")
                 order("CreateFolders", "SetMonitorRightsFolder", "SetMonitorRights", "StartServices")
                 self.assertLess(at["InstallFiles"], at["StartServices"])
+
+    def test_the_old_version_goes_inside_this_install(self):
+        # Right after InstallInitialize and before any action that writes the
+        # script (ICE63): the removal is part of this install's transaction and
+        # is rolled back with it. The old package stops its service and ends
+        # its trays before its files go.
+        for arch in ARCHS:
+            with self.subTest(arch=arch):
+                at = sequence(arch)
+                initialize, remove = at["InstallInitialize"][0], at["RemoveExistingProducts"][0]
+                self.assertEqual([name for name, (number, _) in at.items() if initialize <= number <= remove],
+                                 ["InstallInitialize", "RemoveExistingProducts"])
+                self.assertLess(remove, at["ProcessComponents"][0])
+                self.assertEqual(at["RemoveExistingProducts"][1], "")
+                self.assertLess(at["StopServices"][0], at["EndTrays"][0])
+                self.assertLess(at["EndTrays"][0], at["RemoveFiles"][0])
+
+    def test_trays_are_ended_only_when_the_tray_goes(self):
+        # Action states: 2 absent, 3 local, -1 nothing requested. Wine gives a
+        # repaired component another state than Windows: both are here.
+        cases = [
+            ("first install", {"$Tray": 3}, False),
+            ("this version over an older one", {"$Tray": 3, "WIX_UPGRADE_DETECTED": "{OLD}"}, True),
+            ("uninstall", {"$Tray": 2, "REMOVE": "ALL"}, True),
+            ("removed by a newer version", {"$Tray": 2, "REMOVE": "ALL", "UPGRADINGPRODUCTCODE": "{NEW}"}, True),
+            ("repair (msiexec /f, Windows)", {"$Tray": 3, "REINSTALL": "ALL"}, False),
+            ("repair (Wine)", {"$Tray": -1, "REINSTALL": "ALL"}, False),
+            ("this package again (Windows)", {"$Tray": -1}, False),
+            ("this package again (Wine reinstalls)", {"$Tray": 3}, False),
+        ]
+        for arch in ARCHS:
+            condition = sequence(arch)["EndTrays"][1]
+            self.assertEqual(condition, "$Tray = 2 OR WIX_UPGRADE_DETECTED")
+            for name, values, ends in cases:
+                with self.subTest(arch=arch, case=name):
+                    self.assertEqual(holds(condition, values), ends)
+
+    def test_the_service_starts_only_where_the_platform_check_passes(self):
+        dll, in_script = 1, 0x400
+        for arch in ARCHS:
+            with self.subTest(arch=arch):
+                at = sequence(arch)
+                check = row(arch, "CustomAction", "Action", "CheckPlatform")
+                # immediate, so its property is there when the script is written
+                self.assertEqual((int(check["Type"]) & (0x3F | in_script), check["Target"]),
+                                 (dll, "CheckPlatform"))
+                self.assertLess(at["CheckPlatform"][0], at["CostInitialize"][0])
+                condition = at["StartServices"][1]
+                for values, starts in (({"VersionNT": 500, "GtServiceCanStart": "1"}, True),
+                                       ({"VersionNT": 601, "GtServiceCanStart": ""}, False),
+                                       ({"VersionNT": 601}, False)):
+                    self.assertEqual(holds(condition, values), starts, values)
+                self.assertTrue(holds(at["CheckPlatform"][1], {}))
+                self.assertFalse(holds(at["CheckPlatform"][1], {"REMOVE": "ALL"}))
 
     def test_files_carry_the_programs_version(self):
         for arch in ARCHS:

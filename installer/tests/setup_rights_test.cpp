@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "contract.h"
+#include "desktop.h"
 #include "file_rights.h"
+#include "handles.h"
 #include "monitor_setup.h"
 #include "test_support.h"
 
@@ -176,8 +178,148 @@ TEST_F(MonitorSetup, ATrayLogWithASecondNameIsLeftAlone)
 TEST_F(MonitorSetup, AMissingFolderFailsTheAction)
 {
     EXPECT_EQ(secure(folder + "\\missing"), (DWORD)ERROR_FILE_NOT_FOUND);
-    EXPECT_TRUE(said("cannot set the rights of"));
+    EXPECT_TRUE(said("cannot open"));
     EXPECT_FALSE(ts::file_exists(folder + "\\missing"));
+}
+
+// ---- A folder or a watchdog log planted before the install ----
+
+const DWORD PLAIN_FILE = FILE_ATTRIBUTE_ARCHIVE;
+const DWORD REPARSE_FILE = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT;
+
+TEST(PlantedLog, OnlyAPlainFileOfOneNameOwnedBySystemOrAdministratorsIsKept)
+{
+    struct row {
+        found_log found;
+        daemon_log_step step;
+    } rows[] = {
+        {{false, 0, 0, OWNER_UNKNOWN}, DAEMON_LOG_CREATE},
+        {{true, PLAIN_FILE, 1, OWNER_SYSTEM}, DAEMON_LOG_KEEP},
+        {{true, PLAIN_FILE, 1, OWNER_ADMINISTRATORS}, DAEMON_LOG_KEEP},
+        {{true, PLAIN_FILE, 1, OWNER_THIS_ACCOUNT}, DAEMON_LOG_KEEP},
+        {{true, FILE_ATTRIBUTE_READONLY, 1, OWNER_SYSTEM}, DAEMON_LOG_KEEP},
+        {{true, PLAIN_FILE, 2, OWNER_SYSTEM}, DAEMON_LOG_REPLACE},     // a link to a file elsewhere
+        {{true, PLAIN_FILE, 0, OWNER_SYSTEM}, DAEMON_LOG_REPLACE},     // links unreadable
+        {{true, PLAIN_FILE, 1, OWNER_OTHER}, DAEMON_LOG_REPLACE},      // a user's, or TrustedInstaller's
+        {{true, PLAIN_FILE, 1, OWNER_UNKNOWN}, DAEMON_LOG_REPLACE},
+        {{true, REPARSE_FILE, 1, OWNER_SYSTEM}, DAEMON_LOG_REPLACE},   // a symbolic link
+        {{true, FILE_ATTRIBUTE_DIRECTORY, 1, OWNER_SYSTEM}, DAEMON_LOG_REPLACE},
+        {{true, INVALID_FILE_ATTRIBUTES, 1, OWNER_SYSTEM}, DAEMON_LOG_REPLACE},
+    };
+    for (const row& r : rows)
+        EXPECT_EQ(daemon_log_step_for(r.found), r.step)
+            << r.found.attributes << " links " << r.found.links << " owner " << r.found.owner;
+
+    EXPECT_TRUE(is_plain_folder(FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_TRUE(is_plain_folder(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+    for (DWORD attributes : {DWORD(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT), PLAIN_FILE,
+                             DWORD(INVALID_FILE_ATTRIBUTES)})
+        EXPECT_FALSE(is_plain_folder(attributes)) << attributes;
+}
+
+TEST(PlantedLog, OwnersAreToldApartBySid)
+{
+    struct row {
+        const char* owner;
+        file_owner expected;
+    } rows[] = {
+        {"S-1-5-18", OWNER_SYSTEM},
+        {"S-1-5-32-544", OWNER_ADMINISTRATORS},
+        {"S-1-5-21-1-2-3-1001", OWNER_THIS_ACCOUNT},  // the account given as the action's own
+        {"S-1-5-21-1-2-3-1002", OWNER_OTHER},
+        {"S-1-5-32-545", OWNER_OTHER},                // Users
+        {"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", OWNER_OTHER},  // TrustedInstaller
+    };
+    PSID self = nullptr;
+    ASSERT_TRUE(ConvertStringSidToSidA("S-1-5-21-1-2-3-1001", &self));
+    for (const row& r : rows) {
+        PSID owner = nullptr;
+        ASSERT_TRUE(ConvertStringSidToSidA(r.owner, &owner)) << r.owner;
+        EXPECT_EQ(classify_owner(owner, self), r.expected) << r.owner;
+        EXPECT_EQ(classify_owner(owner, nullptr), r.expected == OWNER_THIS_ACCOUNT ? OWNER_OTHER : r.expected);
+        LocalFree(owner);
+    }
+    EXPECT_EQ(classify_owner(nullptr, self), OWNER_UNKNOWN);
+    LocalFree(self);
+}
+
+DWORD links_of(const std::string& path)
+{
+    unique_handle file(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                   FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
+    BY_HANDLE_FILE_INFORMATION info = {};
+    return file && GetFileInformationByHandle(file.get(), &info) ? info.nNumberOfLinks : 0;
+}
+
+TEST_F(MonitorSetup, AWatchdogLogLinkedToAnotherFileIsReplacedByAnEmptyOne)
+{
+    std::string victim = "C:\\gt_monitor_setup_victim.txt";
+    ASSERT_TRUE(ts::write_file(victim, "a user's own file"));
+    ASSERT_TRUE(CreateHardLinkA(daemon_log.c_str(), victim.c_str(), nullptr)) << GetLastError();
+    ASSERT_EQ(secure(folder), (DWORD)ERROR_SUCCESS);
+    EXPECT_TRUE(said("replaced " + daemon_log + " by an empty log (2 names"));
+    EXPECT_EQ(ts::read_file(daemon_log), "");
+    EXPECT_EQ(links_of(daemon_log), 1u);
+    EXPECT_EQ(ts::read_file(victim), "a user's own file");
+    EXPECT_EQ(links_of(victim), 1u);
+    ts::remove_file(victim);
+}
+
+TEST_F(MonitorSetup, AWatchdogLogOfAnotherOwnerIsReplacedAndOneOfSystemKept)
+{
+    // Wine keeps no owners (every file is its user's): the test build's seam
+    // names the owner the action reads.
+    ASSERT_TRUE(ts::write_file(daemon_log, "kept\r\r\n"));
+    SetEnvironmentVariableA("GT_SEAM_LOG_OWNER", "S-1-5-18");
+    EXPECT_EQ(secure(folder), (DWORD)ERROR_SUCCESS);
+    EXPECT_EQ(ts::read_file(daemon_log), "kept\r\r\n");
+
+    // A user's file, read-only as well: replaced all the same.
+    SetFileAttributesA(daemon_log.c_str(), FILE_ATTRIBUTE_READONLY);
+    SetEnvironmentVariableA("GT_SEAM_LOG_OWNER", "S-1-5-21-1-2-3-1001");
+    EXPECT_EQ(secure(folder), (DWORD)ERROR_SUCCESS);
+    SetEnvironmentVariableA("GT_SEAM_LOG_OWNER", nullptr);
+    EXPECT_TRUE(said("replaced " + daemon_log + " by an empty log (1 names, owner another account)"));
+    EXPECT_EQ(ts::read_file(daemon_log), "");
+    EXPECT_EQ(GetFileAttributesA(daemon_log.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+}
+
+TEST_F(MonitorSetup, AFolderThatIsALinkIsRefusedAndWhatItLeadsToUntouched)
+{
+    // A Unix symbolic link is what Wine shows as a reparse point.
+    std::string target = "C:\\gt_monitor_setup_target", link = folder + "\\monitor";
+    ts::make_dirs(target);
+    ASSERT_TRUE(ts::start_unix("ln -s '" + ts::unix_path(target) + "' '" + ts::unix_path(folder) + "/monitor'"));
+    ASSERT_TRUE(ts::wait_until([&] { return GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES; }, 5000));
+    EXPECT_EQ(secure(link + "\\"), (DWORD)ERROR_DIRECTORY);
+    EXPECT_TRUE(said("refused " + link + ": not a plain folder"));
+    EXPECT_FALSE(said("rights set"));
+    EXPECT_FALSE(ts::file_exists(target + "\\sen-drik-hald.log"));
+    ASSERT_TRUE(ts::start_unix("rm -f '" + ts::unix_path(folder) + "/monitor'"));
+    EXPECT_TRUE(ts::wait_until([&] { return GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES; }, 5000));
+    ts::remove_tree(target);
+}
+
+TEST(ServiceStart, OnlyWhereTheProgramsPlatformCheckPassesAndTheLogSaysWhich)
+{
+    struct row {
+        const char* manufacturer;  // nullptr: no value
+        bool starts;
+    } rows[] = {{"QEMU", true}, {"", true}, {"Xen HVM domU", false}, {"Xen", false}, {nullptr, false}};
+    for (const row& r : rows) {
+        if (r.manufacturer)
+            ts::set_manufacturer(r.manufacturer);
+        else
+            ts::reg_delete_value(HKEY_LOCAL_MACHINE, BIOS_KEY, MANUFACTURER_VALUE);
+        std::vector<std::string> lines;
+        EXPECT_EQ(service_can_start([](void* context, const char* text) {
+            static_cast<std::vector<std::string>*>(context)->push_back(text);
+        }, &lines), r.starts) << (r.manufacturer ? r.manufacturer : "(none)");
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_NE(lines[0].find(r.starts ? "is started" : "is installed and left stopped"), std::string::npos)
+            << lines[0];
+    }
+    ts::set_manufacturer("QEMU");
 }
 
 } // namespace
