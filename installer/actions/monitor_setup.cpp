@@ -158,12 +158,10 @@ void replace_with_empty_log(const char* folder, const char* path, const found_lo
     }
     BOOL moved = MoveFileExA(fresh, path, MOVEFILE_REPLACE_EXISTING);
     DWORD error = GetLastError();
-    // A read-only file of its own is freed from its attribute; never one with
-    // another name, whose attribute is that other file's too.
-    const DWORD plain_read_only = FILE_ATTRIBUTE_READONLY;
-    if (!moved && found.links == 1 &&
-        (found.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | plain_read_only)) ==
-            plain_read_only &&
+    // A read-only file of one name is freed from its attribute first; never
+    // one with another name, whose attribute is that other file's too.
+    const DWORD odd = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY;
+    if (!moved && found.links == 1 && (found.attributes & odd) == FILE_ATTRIBUTE_READONLY &&
         SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL)) {
         moved = MoveFileExA(fresh, path, MOVEFILE_REPLACE_EXISTING);
         error = GetLastError();
@@ -182,9 +180,10 @@ void prepare_daemon_log(const char* folder, bool check_found, setup_report repor
     char path[MAX_PATH];
     if (!file_in_folder(folder, DAEMON_LOG_NAME, path))
         return;
+    // A link already there is an existing name, never followed to make its target.
     unique_handle file(CreateFileA(path, FILE_READ_ATTRIBUTES,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     DWORD error = GetLastError();
     if (file) {
         say(report, context, "created %s", path);
