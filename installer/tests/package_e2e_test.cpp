@@ -245,7 +245,7 @@ TEST_F(Package, ARepairLeavesTheTrayRunning)
 
 TEST_F(Package, AnUpgradeFailingAtItsEndFailsAfterTheOldVersionsRemoval)
 {
-    // The newer build with a last action that fails (make_failing_package.py).
+    // The newer build with a last action that fails (package_e2e.sh).
     ASSERT_EQ(msiexec("/i", g_failing_package, "failing"), (DWORD)ERROR_INSTALL_FAILURE);
     std::string log = package_log("failing");
     size_t removed = log.find("RemoveExistingProducts. Return value 1");

