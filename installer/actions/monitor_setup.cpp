@@ -171,7 +171,7 @@ void replace_with_empty_log(const char* folder, const char* path, const found_lo
         say(report, context, "cannot replace %s (%lu)", path, error);
         return;
     }
-    say(report, context, "replaced %s by an empty log (%lu names, owner %s)", path, found.links,
+    say(report, context, "replaced %s by an empty log (links: %lu, owner: %s)", path, found.links,
         found.owner == OWNER_OTHER ? "another account" : found.owner == OWNER_UNKNOWN ? "unreadable" : "trusted");
 }
 
