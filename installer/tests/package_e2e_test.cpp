@@ -35,11 +35,13 @@ const char* UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Unins
 const char* KEPT_LINE = "2020-01-01 00:00:00 : kept across the upgrade\r\n";
 
 // msiexec /qn with a verbose log beside this program; the exit code.
-DWORD msiexec(const std::string& what, const std::string& package, const char* step)
+DWORD msiexec(const std::string& what, const std::string& package, const char* step,
+              const std::string& properties = "")
 {
     std::string log = ts::bin_dir() + "package-" + step + ".log";
     DWORD start = GetTickCount();
-    ts::run_result r = ts::run("msiexec " + what + " \"" + package + "\" /qn /l*v \"" + log + "\"", 120000);
+    ts::run_result r = ts::run("msiexec " + what + " \"" + package + "\" /qn /l*v \"" + log + "\"" +
+                                   properties, 120000);
     printf("[ timing   ] %-10s %.2f s (msiexec %s, exit %lu)\n", step, (GetTickCount() - start) / 1000.0,
            what.c_str(), r.exit_code);
     return r.finished ? r.exit_code : 0xFFFFFFFF;
@@ -60,11 +62,12 @@ std::string error_box_text(HWND* box)
 
 // Wine logs no launch condition's message: with the basic UI it shows it in
 // a message box, read here (and shot), then closed with OK. The exit code.
-DWORD msiexec_refused(const std::string& package, const char* step, std::string* shown)
+DWORD msiexec_refused(const std::string& package, const char* step, std::string* shown,
+                      const std::string& properties = "")
 {
     std::string log = ts::bin_dir() + "package-" + step + ".log";
     DWORD start = GetTickCount();
-    HANDLE process = ts::start("msiexec /i \"" + package + "\" /qb /l*v \"" + log + "\"");
+    HANDLE process = ts::start("msiexec /i \"" + package + "\" /qb /l*v \"" + log + "\"" + properties);
     HWND box = nullptr;
     ts::wait_until([&] { return !(*shown = error_box_text(&box)).empty(); }, 30000);
     if (box) {
@@ -133,6 +136,34 @@ DWORD start_tray()
     return id;
 }
 
+// "UpgradeStrategy" as stored, with its type; "(absent)" when not there.
+std::string strategy_value(DWORD* type)
+{
+    std::string bytes;
+    return ts::reg_get(HKEY_LOCAL_MACHINE, PRODUCT_KEY, UPGRADE_STRATEGY_VALUE, &bytes, type) ? bytes
+                                                                                             : "(absent)";
+}
+
+// The watchdog's event source as the package wrote it: "" when the key is gone.
+std::string event_source()
+{
+    std::string file, types;
+    DWORD file_type = 0, types_type = 0;
+    bool has_file = ts::reg_get(HKEY_LOCAL_MACHINE, EVENT_SOURCE_KEY, EVENT_MESSAGE_FILE_VALUE, &file, &file_type);
+    bool has_types = ts::reg_get(HKEY_LOCAL_MACHINE, EVENT_SOURCE_KEY, TYPES_SUPPORTED_VALUE, &types, &types_type);
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, EVENT_SOURCE_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return "";
+    RegCloseKey(key);
+    return std::to_string(file_type) + " " + (has_file ? file.c_str() : "(absent)") + " / " +
+           std::to_string(types_type) + " " +
+           (has_types && types.size() == 4 ? std::to_string(*reinterpret_cast<const DWORD*>(types.data()))
+                                           : "(absent)");
+}
+
+const std::string EVENT_SOURCE = std::to_string(REG_EXPAND_SZ) + " " + TOOLS + "\\" WATCHDOG_IMAGE_NAME + " / " +
+                                 std::to_string(REG_DWORD) + " 7";
+
 std::string run_value()
 {
     std::string text;
@@ -161,9 +192,30 @@ TEST_F(Package, AWatchdogInstalledByHandRunsFirst)
     ASSERT_TRUE(svc::wait_state(WATCHDOG_SERVICE_NAME, SERVICE_RUNNING, 10000));
 }
 
+TEST_F(Package, AStrategyOtherThanTwoOrThreeIsRefused)
+{
+    std::string shown;
+    EXPECT_EQ(msiexec_refused(g_old_dist + PACKAGE, "strategy7", &shown, " UPGRADESTRATEGY=7"),
+              (DWORD)ERROR_INSTALL_FAILURE);
+    EXPECT_EQ(shown, "UPGRADESTRATEGY takes 2 (automatic upgrade) or 3 (upgrades closed) only; "
+                     "leave it out to keep the current setting.");
+    EXPECT_TRUE(installed_versions().empty());
+    EXPECT_EQ(svc::state(WATCHDOG_SERVICE_NAME), DWORD(SERVICE_RUNNING));  // the one by hand
+}
+
 TEST_F(Package, InstallsProgramsServiceRunValueAndLogFolder)
 {
-    ASSERT_EQ(msiexec("/i", g_old_dist + PACKAGE, "install"), 0u);
+    // UPGRADESTRATEGY makes the product key when it is missing.
+    ts::reg_delete_tree(HKEY_LOCAL_MACHINE, PRODUCT_KEY);
+    ASSERT_EQ(msiexec("/i", g_old_dist + PACKAGE, "install", " UPGRADESTRATEGY=3"), 0u);
+    DWORD type = 0;
+    EXPECT_EQ(strategy_value(&type), std::string(STRATEGY_CLOSE_TEXT, 2));  // the digit and its NUL
+    EXPECT_EQ(type, DWORD(REG_SZ));
+    EXPECT_EQ(event_source(), EVENT_SOURCE);
+    // Wine keeps no failure actions (QueryServiceConfig2A fails with 124):
+    // the action ran and succeeded.
+    std::string log = ts::read_file(ts::bin_dir() + "package-install.log");
+    EXPECT_NE(log.find("SetServiceRecovery. Return value 1."), std::string::npos);
     g_installed = installed_versions();
     EXPECT_EQ(g_installed.size(), 1u);
     for (const char* image : {WATCHDOG_IMAGE_NAME, TRAY_IMAGE_NAME})
@@ -205,7 +257,8 @@ TEST_F(Package, TheSamePackageAgainLeavesOneProductAsItWas)
 TEST_F(Package, ANewerBuildReplacesItKeepingStrategyAndLogs)
 {
     ASSERT_NE(start_tray(), 0u);
-    ASSERT_TRUE(ts::reg_set_sz(HKEY_LOCAL_MACHINE, PRODUCT_KEY, UPGRADE_STRATEGY_VALUE, STRATEGY_CLOSE_TEXT));
+    // Not what the install set: a value changed since stays as it is.
+    ASSERT_TRUE(ts::reg_set_sz(HKEY_LOCAL_MACHINE, PRODUCT_KEY, UPGRADE_STRATEGY_VALUE, STRATEGY_AUTO_TEXT));
     for (const char* log : {DAEMON_LOG, TRAY_LOG})
         ASSERT_TRUE(ts::write_file(log, ts::read_file(log) + KEPT_LINE));
 
@@ -223,7 +276,8 @@ TEST_F(Package, ANewerBuildReplacesItKeepingStrategyAndLogs)
     g_watchdog_id = watchdog;
     std::string strategy;
     EXPECT_TRUE(ts::reg_get(HKEY_LOCAL_MACHINE, PRODUCT_KEY, UPGRADE_STRATEGY_VALUE, &strategy));
-    EXPECT_STREQ(strategy.c_str(), STRATEGY_CLOSE_TEXT);
+    EXPECT_STREQ(strategy.c_str(), STRATEGY_AUTO_TEXT);
+    EXPECT_EQ(event_source(), EVENT_SOURCE);
     for (const char* log : {DAEMON_LOG, TRAY_LOG})
         EXPECT_NE(ts::read_file(log).find(KEPT_LINE), std::string::npos) << log;
 }
@@ -258,6 +312,7 @@ TEST_F(Package, UninstallEndsServiceAndTrayAndKeepsTheLogs)
     EXPECT_FALSE(svc::exists(WATCHDOG_SERVICE_NAME));
     EXPECT_FALSE(ts::file_exists(TOOLS));
     EXPECT_EQ(run_value(), "(absent)");
+    EXPECT_EQ(event_source(), "");
     for (const char* log : {DAEMON_LOG, TRAY_LOG})
         EXPECT_NE(ts::read_file(log).find(KEPT_LINE), std::string::npos) << log;
 }
