@@ -265,6 +265,11 @@ def make_package(arch, bin_dir, out, work):
     # wixl writes an expandable value as a plain string: "#%" makes it REG_EXPAND_SZ.
     run(["msibuild", msi, "-q",
          "UPDATE `Registry` SET `Value` = '#%[#WatchdogExe]' WHERE `Registry` = 'EventMessageFile'"])
+    # Name "-" without a value: the whole source key goes with the watchdog's
+    # component, also what "-i" wrote there (wixl reads no RegistryKey Action).
+    run(["msibuild", msi, "-q",
+         "INSERT INTO `Registry` (`Registry`, `Root`, `Key`, `Name`, `Component_`) "
+         "VALUES ('EventSourceKey', 2, '%s', '-', 'Watchdog')" % defines["EventSourceKey"]])
     # Public properties an administrator may pass also to a managed install
     # (Windows Installer hands only these to its service from a non-administrator).
     secure = secure_properties(msi) + [defines["StrategyProperty"]]

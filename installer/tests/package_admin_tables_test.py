@@ -21,7 +21,9 @@ class AdminTables(unittest.TestCase):
             with self.subTest(arch=arch):
                 values = {r["Name"]: r for r in table(arch, "Registry")
                           if r["Key"] == CONTRACT["EVENT_SOURCE_KEY"]}
-                self.assertEqual(set(values), {"EventMessageFile", "TypesSupported"})
+                self.assertEqual(set(values), {"EventMessageFile", "TypesSupported", "-"})
+                # "-" without a value: the whole key is removed with the component.
+                self.assertEqual(values["-"]["Value"], "")
                 # "#%": REG_EXPAND_SZ; "#": REG_DWORD. HKLM, the watchdog's component.
                 self.assertEqual(values["EventMessageFile"]["Value"], "#%[#WatchdogExe]")
                 self.assertEqual(values["TypesSupported"]["Value"], "#7")
