@@ -144,25 +144,23 @@ std::string strategy_value(DWORD* type)
                                                                                              : "(absent)";
 }
 
-// The watchdog's event source as the package wrote it: "" when the key is gone.
+// The watchdog's event source as the package writes it ("" when the key is gone).
 std::string event_source()
 {
     std::string file, types;
     DWORD file_type = 0, types_type = 0;
-    bool has_file = ts::reg_get(HKEY_LOCAL_MACHINE, EVENT_SOURCE_KEY, EVENT_MESSAGE_FILE_VALUE, &file, &file_type);
-    bool has_types = ts::reg_get(HKEY_LOCAL_MACHINE, EVENT_SOURCE_KEY, TYPES_SUPPORTED_VALUE, &types, &types_type);
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, EVENT_SOURCE_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return "";
     RegCloseKey(key);
-    return std::to_string(file_type) + " " + (has_file ? file.c_str() : "(absent)") + " / " +
-           std::to_string(types_type) + " " +
-           (has_types && types.size() == 4 ? std::to_string(*reinterpret_cast<const DWORD*>(types.data()))
-                                           : "(absent)");
+    ts::reg_get(HKEY_LOCAL_MACHINE, EVENT_SOURCE_KEY, EVENT_MESSAGE_FILE_VALUE, &file, &file_type);
+    ts::reg_get(HKEY_LOCAL_MACHINE, EVENT_SOURCE_KEY, TYPES_SUPPORTED_VALUE, &types, &types_type);
+    return std::to_string(file_type) + " " + file + " / " + std::to_string(types_type) + " " + types;
 }
 
-const std::string EVENT_SOURCE = std::to_string(REG_EXPAND_SZ) + " " + TOOLS + "\\" WATCHDOG_IMAGE_NAME + " / " +
-                                 std::to_string(REG_DWORD) + " 7";
+const std::string EVENT_SOURCE = std::to_string(REG_EXPAND_SZ) + " " + TOOLS + "\\" WATCHDOG_IMAGE_NAME +
+                                 std::string(1, '\0') + " / " + std::to_string(REG_DWORD) + " " +
+                                 std::string("\x07\0\0\0", 4);
 
 std::string run_value()
 {
