@@ -109,6 +109,22 @@
 #define WATCHDOG_STATUS_TYPE 0x30    // SERVICE_WIN32, as the status record reports it
 #define WATCHDOG_USAGE_NAME "sen_drik_hald"
 
+// ---- Watchdog: its Event Log source and its recovery by the service manager ----
+// The source is named like the service; its messages are the program's own
+// message table (common/watchdog_events.mc, ids in watchdog_events.h).
+#define EVENT_SOURCE_NAME WATCHDOG_SERVICE_NAME
+#define EVENT_SOURCE_KEY "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\SenDrikHald"
+#define EVENT_MESSAGE_FILE_VALUE "EventMessageFile"   // REG_EXPAND_SZ, the program's path
+#define TYPES_SUPPORTED_VALUE "TypesSupported"        // REG_DWORD
+#define EVENT_TYPES_SUPPORTED 7                       // error, warning, information
+#define EVENT_FOLD_PERIOD_MS 600000                   // one event of an id per 10 minutes
+// Failure actions: restart after 60 s at the first and second failure,
+// nothing after that; the failure count is reset after a day without one.
+#define RECOVERY_RESTART_DELAY_MS 60000
+#define RECOVERY_RESET_PERIOD_S 86400
+// The package's public property that sets "UpgradeStrategy" at install.
+#define UPGRADE_STRATEGY_PROPERTY "UPGRADESTRATEGY"
+
 // ---- Tray log lines of the worker and the idle publisher ----
 #define LOG_TRAY_RUNNING "tray running"
 #define LOG_UPGRADE_KEY_FAILED "RegCreateKeyEx failed"
@@ -126,6 +142,9 @@
 #define TEST_WATCHDOG_KEY "Software\\GuestToolsTest\\watchdog"   // HKEY_LOCAL_MACHINE
 #define TEST_PERIOD_VALUE "period_ms"                            // REG_DWORD pass period
 #define TEST_NO_WOW64_LOOKUP_ENV "GT_NO_WOW64_LOOKUP"             // 1: as if IsWow64Process were missing
+#define TEST_EVENT_FOLD_VALUE "event_fold_ms"                     // REG_DWORD event fold period
+// Every event the watchdog reports is also appended here, one line each.
+#define TEST_EVENT_CAPTURE_FILE "C:\\gt_test\\watchdog_events.txt"
 #define AGENT_DOUBLE_IMAGE "agent_double.exe"
 #define AGENT_DOUBLE_CRASH_EVENT "gt_agent_double_crash"
 #endif

@@ -6,6 +6,7 @@
 #include "contract.h"
 #include "desktop.h"
 #include "doubles_fixture.h"
+#include "log_records.h"
 #include "spine_support.h"
 #include "test_support.h"
 #include "tray_driver.h"
@@ -14,6 +15,7 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -111,6 +113,69 @@ bool set_up_guest(const std::string& dist)
     return step(ok, "agent service double \"sen-drik\" installed and running");
 }
 
+// Wine's Event Log keeps nothing: the test build of the watchdog, which also
+// writes every event it reports to a file, runs in the installed one's place.
+void use_watchdog_that_shows_its_events()
+{
+    say("   Wine keeps no Event Log: the watchdog of the test build (it also writes what it reports "
+        "to a file) replaces the installed one");
+    logs::clear_captured_events();
+    bool ok = svc::stop(WATCHDOG_SERVICE_NAME) &&
+              ts::wait_until([] { return ts::processes_named(WATCHDOG_IMAGE_NAME).empty(); }, 5000) &&
+              CopyFileA(ts::sibling(WATCHDOG_IMAGE_NAME).c_str(), (TOOLS_DIR + "\\" WATCHDOG_IMAGE_NAME).c_str(),
+                        FALSE) &&
+              svc::start(WATCHDOG_SERVICE_NAME) && svc::wait_state(WATCHDOG_SERVICE_NAME, SERVICE_RUNNING, 10000);
+    step(ok, "service \"SenDrikHald\" running again");
+}
+
+// The captured events as Event Viewer shows them: id, type and the message
+// of the program's own table with the inserts filled in.
+void print_events()
+{
+    printf("\n---- events reported to the Application log, source \"" EVENT_SOURCE_NAME "\" ----\n");
+    HMODULE program = LoadLibraryExA((TOOLS_DIR + "\\" WATCHDOG_IMAGE_NAME).c_str(), nullptr,
+                                     LOAD_LIBRARY_AS_DATAFILE);
+    for (const std::string& line : logs::captured_events()) {
+        // "<id> <type> <insert>|<insert>..."
+        unsigned id = 0, type = 0;
+        int used = 0;
+        if (sscanf(line.c_str(), "%u %u %n", &id, &type, &used) != 2)
+            continue;
+        std::string rest = line.substr(used);
+        std::vector<std::string> inserts;
+        for (size_t start = 0;; ) {
+            size_t bar = rest.find('|', start);
+            inserts.push_back(rest.substr(start, bar - start));
+            if (bar == std::string::npos)
+                break;
+            start = bar + 1;
+        }
+        std::vector<DWORD_PTR> arguments;
+        for (const std::string& insert : inserts)
+            arguments.push_back(reinterpret_cast<DWORD_PTR>(insert.c_str()));
+        const DWORD severity = type == EVENTLOG_ERROR_TYPE ? 3 : type == EVENTLOG_WARNING_TYPE ? 2 : 1;
+        char text[1024] = {};
+        FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, program,
+                       (severity << 30) | id, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), text, sizeof text,
+                       reinterpret_cast<va_list*>(arguments.data()));
+        std::string message;
+        for (char c : std::string(text)) {
+            if (c == '\n')
+                message += "\n  ";
+            else if (c != '\r')
+                message += c;
+        }
+        while (!message.empty() && (message.back() == ' ' || message.back() == '\n'))
+            message.pop_back();
+        printf("%u %s\n  %s\n", id,
+               type == EVENTLOG_ERROR_TYPE ? "Error" : type == EVENTLOG_WARNING_TYPE ? "Warning" : "Information",
+               message.c_str());
+    }
+    if (program)
+        FreeLibrary(program);
+    fflush(stdout);
+}
+
 bool install_programs()
 {
     say("== the administrator installs the tools: msiexec /i ondrix-tools-x64.msi /qn");
@@ -122,6 +187,7 @@ bool install_programs()
     if (!step(svc::wait_state(WATCHDOG_SERVICE_NAME, SERVICE_RUNNING, 10000),
               "service \"SenDrikHald\" installed and running"))
         return false;
+    use_watchdog_that_shows_its_events();
     std::string run = reg_text(RUN_KEY, TRAY_RUN_VALUE);
     step(run != "(absent)", "Run value \"qor-tel\" written");
     say("   Run value: %s", run);
@@ -246,6 +312,7 @@ int main(int argc, char** argv)
     shutdown_query();
     print_log("watchdog log", MONITOR_DIR + "\\sen-drik-hald.log");
     print_log("tray log", MONITOR_DIR + "\\qor_tel.log");
+    print_events();
     printf("\n");
     if (!keep)
         tear_down();

@@ -92,6 +92,12 @@ def contract_defines(contract):
         "RunKey": contract["RUN_KEY"],
         "RunValueName": contract["TRAY_RUN_VALUE"],
         "RunValueData": command.replace("%s", "[#TrayExe]"),
+        "EventSourceKey": contract["EVENT_SOURCE_KEY"],
+        "EventMessageFileValue": contract["EVENT_MESSAGE_FILE_VALUE"],
+        "TypesSupportedValue": contract["TYPES_SUPPORTED_VALUE"],
+        "StrategyProperty": contract["UPGRADE_STRATEGY_PROPERTY"],
+        "StrategyAuto": contract["STRATEGY_AUTO_TEXT"],
+        "StrategyClose": contract["STRATEGY_CLOSE_TEXT"],
     }
 
 
@@ -187,6 +193,17 @@ def pin_summary(msi, package_code, epoch):
         ole.write_stream(stream, bytes(data))
 
 
+def secure_properties(msi):
+    """The SecureCustomProperties wixl wrote (for its upgrade search)."""
+    table = subprocess.run(["msiinfo", "export", msi, "Property"], capture_output=True,
+                           text=True, check=True).stdout
+    for row in table.splitlines()[3:]:
+        name, _, value = row.partition("\t")
+        if name == "SecureCustomProperties":
+            return value.split(";")
+    raise SystemExit("%s: no SecureCustomProperties" % msi)
+
+
 def run(command, **kwargs):
     result = subprocess.run(command, capture_output=True, text=True, **kwargs)
     if result.returncode != 0:
@@ -244,6 +261,20 @@ def make_package(arch, bin_dir, out, work):
         run(["msibuild", msi, "-q",
              "UPDATE `File` SET `Version` = '%s', `FileName` = '%s' WHERE `File` = '%s'"
              % (version, table_file_name(name), file_id)])
+
+    # wixl writes an expandable value as a plain string: "#%" makes it REG_EXPAND_SZ.
+    run(["msibuild", msi, "-q",
+         "UPDATE `Registry` SET `Value` = '#%[#WatchdogExe]' WHERE `Registry` = 'EventMessageFile'"])
+    # Name "-" without a value: the whole source key goes with the watchdog's
+    # component, also what "-i" wrote there (wixl reads no RegistryKey Action).
+    run(["msibuild", msi, "-q",
+         "INSERT INTO `Registry` (`Registry`, `Root`, `Key`, `Name`, `Component_`) "
+         "VALUES ('EventSourceKey', 2, '%s', '-', 'Watchdog')" % defines["EventSourceKey"]])
+    # Public properties an administrator may pass also to a managed install
+    # (Windows Installer hands only these to its service from a non-administrator).
+    secure = secure_properties(msi) + [defines["StrategyProperty"]]
+    run(["msibuild", msi, "-q", "UPDATE `Property` SET `Value` = '%s' "
+         "WHERE `Property` = 'SecureCustomProperties'" % ";".join(secure)])
 
     # A package code names one package: derived from everything that went in.
     digest = hashlib.sha256()

@@ -2,6 +2,7 @@
 
 #include "contract.h"
 #include "daemon_log.h"
+#include "event_report.h"
 #include "platform_check.h"
 #include "privilege.h"
 #include "process_lookup.h"
@@ -42,6 +43,7 @@ int run_foreground()
 int remove_watchdog()
 {
     uninstall_service();
+    unregister_event_source();
     // Without it an administrator may neither look into nor end the service's process.
     enable_debug_privilege();
     // The lookup skips this process: the one to end is the running watchdog.

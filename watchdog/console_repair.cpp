@@ -2,6 +2,7 @@
 
 #include "contract.h"
 #include "daemon_log.h"
+#include "event_report.h"
 #include "handles.h"
 #include "registry.h"
 #include "wow64.h"
@@ -240,8 +241,10 @@ int check_serial_dev()
 int restart_consle_dev()
 {
     for (const repair_phase& phase : REPAIR_PHASES) {
-        if (!run_phase(phase))
+        if (!run_phase(phase)) {
+            report_repair_failed(static_cast<int>(&phase - REPAIR_PHASES) + 1);
             return 0;
+        }
     }
     return 1;
 }

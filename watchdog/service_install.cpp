@@ -2,7 +2,9 @@
 
 #include "contract.h"
 #include "daemon_log.h"
+#include "event_report.h"
 #include "handles.h"
+#include "service_recovery.h"
 
 #include <strsafe.h>
 #include <string.h>
@@ -81,6 +83,10 @@ void install_service()
         return;
     }
     set_service_description();
+    DWORD recovery_error = set_failure_actions(service.get());
+    if (recovery_error)
+        write_daemon_log("ChangeServiceConfig2 failed (%d)\n", as_signed(recovery_error));
+    register_event_source(path);
     service.reset();
     manager.reset();
     write_daemon_log("Service installed\n");

@@ -3,6 +3,7 @@
 #include "console_repair.h"
 #include "contract.h"
 #include "daemon_log.h"
+#include "event_report.h"
 #include "handles.h"
 #ifdef GT_TEST_SEAMS
 #include "registry.h"
@@ -46,20 +47,25 @@ void repair_if_requested()
     if (!is_repair_code(code))
         return;
     write_daemon_log("get writefile errorcode %d", code);
-    if (restart_consle_dev())
+    report_repair_started(code);
+    if (restart_consle_dev()) {
+        report_repair_succeeded();
         clear_writefile_errorcode();
-    else
+    } else {
         write_daemon_log("failed to restart_consle_dev");
+    }
 }
 
 void start_agent(SC_HANDLE agent)
 {
     if (StartServiceA(agent, 0, nullptr)) {
         write_daemon_log(AGENT_SERVICE_NAME " start pending...\n");
+        report_agent_restarted();
         return;
     }
     DWORD error = GetLastError();
     write_daemon_log("StartService " AGENT_SERVICE_NAME " failed (%lu)\n", error);
+    report_agent_start_failed(error);
 }
 
 } // namespace
@@ -123,14 +129,18 @@ int supervise_agent()
     if (!manager) {
         DWORD error = GetLastError();
         write_daemon_log("OpenSCManager Failed Enum = %lu", error);
+        report_gave_up(WATCHDOG_EXIT_NO_MANAGER);
         return WATCHDOG_EXIT_NO_MANAGER;
     }
     check_log_space();
+    report_supervision_started();
     supervise_counters counters = {0, 0};
     const DWORD period = supervise_period_ms();
     for (;;) {
         Sleep(period);
-        if (!supervise_pass(&counters, manager.get()))
+        if (!supervise_pass(&counters, manager.get())) {
+            report_gave_up(WATCHDOG_EXIT_NO_CONSOLE);
             return WATCHDOG_EXIT_NO_CONSOLE;
+        }
     }
 }

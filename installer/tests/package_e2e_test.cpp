@@ -84,11 +84,12 @@ std::string error_box_text(HWND* box)
 
 // Wine logs no launch condition's message: with the basic UI it shows it in
 // a message box, read here (and shot), then closed with OK. The exit code.
-DWORD msiexec_refused(const std::string& package, const char* step, std::string* shown)
+DWORD msiexec_refused(const std::string& package, const char* step, std::string* shown,
+                      const std::string& properties = "")
 {
     std::string log = ts::bin_dir() + "package-" + step + ".log";
     DWORD start = GetTickCount();
-    HANDLE process = ts::start("msiexec /i \"" + package + "\" /qb /l*v \"" + log + "\"");
+    HANDLE process = ts::start("msiexec /i \"" + package + "\" /qb /l*v \"" + log + "\"" + properties);
     HWND box = nullptr;
     ts::wait_until([&] { return !(*shown = error_box_text(&box)).empty(); }, 30000);
     if (box) {
@@ -157,6 +158,32 @@ DWORD start_tray()
     return id;
 }
 
+// "UpgradeStrategy" as stored, with its type; "(absent)" when not there.
+std::string strategy_value(DWORD* type)
+{
+    std::string bytes;
+    return ts::reg_get(HKEY_LOCAL_MACHINE, PRODUCT_KEY, UPGRADE_STRATEGY_VALUE, &bytes, type) ? bytes
+                                                                                             : "(absent)";
+}
+
+// The watchdog's event source as the package writes it ("" when the key is gone).
+std::string event_source()
+{
+    std::string file, types;
+    DWORD file_type = 0, types_type = 0;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, EVENT_SOURCE_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return "";
+    RegCloseKey(key);
+    ts::reg_get(HKEY_LOCAL_MACHINE, EVENT_SOURCE_KEY, EVENT_MESSAGE_FILE_VALUE, &file, &file_type);
+    ts::reg_get(HKEY_LOCAL_MACHINE, EVENT_SOURCE_KEY, TYPES_SUPPORTED_VALUE, &types, &types_type);
+    return std::to_string(file_type) + " " + file + " / " + std::to_string(types_type) + " " + types;
+}
+
+const std::string EVENT_SOURCE = std::to_string(REG_EXPAND_SZ) + " " + TOOLS + "\\" WATCHDOG_IMAGE_NAME +
+                                 std::string(1, '\0') + " / " + std::to_string(REG_DWORD) + " " +
+                                 std::string("\x07\0\0\0", 4);
+
 std::string run_value()
 {
     std::string text;
@@ -185,9 +212,30 @@ TEST_F(Package, AWatchdogInstalledByHandRunsFirst)
     ASSERT_TRUE(svc::wait_state(WATCHDOG_SERVICE_NAME, SERVICE_RUNNING, 10000));
 }
 
+TEST_F(Package, AStrategyOtherThanTwoOrThreeIsRefused)
+{
+    std::string shown;
+    EXPECT_EQ(msiexec_refused(g_old_dist + PACKAGE, "strategy7", &shown, " UPGRADESTRATEGY=7"),
+              (DWORD)ERROR_INSTALL_FAILURE);
+    EXPECT_EQ(shown, "UPGRADESTRATEGY takes 2 (automatic upgrade) or 3 (upgrades closed) only; "
+                     "leave it out to keep the current setting.");
+    EXPECT_TRUE(installed_versions().empty());
+    EXPECT_EQ(svc::state(WATCHDOG_SERVICE_NAME), DWORD(SERVICE_RUNNING));  // the one by hand
+}
+
 TEST_F(Package, InstallsProgramsServiceRunValueAndLogFolder)
 {
-    ASSERT_EQ(msiexec("/i", g_old_dist + PACKAGE, "install"), 0u);
+    // UPGRADESTRATEGY makes the product key when it is missing.
+    ts::reg_delete_tree(HKEY_LOCAL_MACHINE, PRODUCT_KEY);
+    ASSERT_EQ(msiexec("/i", g_old_dist + PACKAGE, "install", " UPGRADESTRATEGY=3"), 0u);
+    DWORD type = 0;
+    EXPECT_EQ(strategy_value(&type), std::string(STRATEGY_CLOSE_TEXT, 2));  // the digit and its NUL
+    EXPECT_EQ(type, DWORD(REG_SZ));
+    EXPECT_EQ(event_source(), EVENT_SOURCE);
+    // Wine keeps no failure actions (QueryServiceConfig2A fails with 124):
+    // the action ran and succeeded.
+    std::string log = ts::read_file(ts::bin_dir() + "package-install.log");
+    EXPECT_NE(log.find("SetServiceRecovery. Return value 1."), std::string::npos);
     g_installed = installed_versions();
     EXPECT_EQ(g_installed.size(), 1u);
     for (const char* image : {WATCHDOG_IMAGE_NAME, TRAY_IMAGE_NAME})
@@ -272,7 +320,8 @@ TEST_F(Package, AnUpgradeFailingAtItsEndFailsAfterTheOldVersionsRemoval)
 TEST_F(Package, ANewerBuildReplacesItKeepingStrategyAndLogs)
 {
     ASSERT_NE(start_tray(), 0u);  // the one of the steps before, if it runs
-    ASSERT_TRUE(ts::reg_set_sz(HKEY_LOCAL_MACHINE, PRODUCT_KEY, UPGRADE_STRATEGY_VALUE, STRATEGY_CLOSE_TEXT));
+    // Not what the install set: a value changed since stays as it is.
+    ASSERT_TRUE(ts::reg_set_sz(HKEY_LOCAL_MACHINE, PRODUCT_KEY, UPGRADE_STRATEGY_VALUE, STRATEGY_AUTO_TEXT));
     for (const char* log : {DAEMON_LOG, TRAY_LOG})
         ASSERT_TRUE(ts::write_file(log, ts::read_file(log) + KEPT_LINE));
 
@@ -290,7 +339,8 @@ TEST_F(Package, ANewerBuildReplacesItKeepingStrategyAndLogs)
     g_watchdog_id = watchdog;
     std::string strategy;
     EXPECT_TRUE(ts::reg_get(HKEY_LOCAL_MACHINE, PRODUCT_KEY, UPGRADE_STRATEGY_VALUE, &strategy));
-    EXPECT_STREQ(strategy.c_str(), STRATEGY_CLOSE_TEXT);
+    EXPECT_STREQ(strategy.c_str(), STRATEGY_AUTO_TEXT);
+    EXPECT_EQ(event_source(), EVENT_SOURCE);
     for (const char* log : {DAEMON_LOG, TRAY_LOG})
         EXPECT_NE(ts::read_file(log).find(KEPT_LINE), std::string::npos) << log;
 }
@@ -325,6 +375,7 @@ TEST_F(Package, UninstallEndsServiceAndTrayAndKeepsTheLogs)
     EXPECT_FALSE(svc::exists(WATCHDOG_SERVICE_NAME));
     EXPECT_FALSE(ts::file_exists(TOOLS));
     EXPECT_EQ(run_value(), "(absent)");
+    EXPECT_EQ(event_source(), "");
     for (const char* log : {DAEMON_LOG, TRAY_LOG})
         EXPECT_NE(ts::read_file(log).find(KEPT_LINE), std::string::npos) << log;
 }

@@ -104,4 +104,19 @@ std::vector<std::string> repair_messages(int stop_exit_code)
             "enable virtio console device successfully!"};
 }
 
+std::vector<std::string> captured_events()
+{
+    std::vector<std::string> events;
+    std::string text = ts::read_file(TEST_EVENT_CAPTURE_FILE);
+    for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        events.push_back(text.substr(start, end - start));
+    return events;
+}
+
+void clear_captured_events()
+{
+    ts::make_dirs("C:\\gt_test");
+    ts::remove_file(TEST_EVENT_CAPTURE_FILE);
+}
+
 } // namespace logs

@@ -28,4 +28,9 @@ std::string status_command();
 // the stop command exiting with stop_exit_code (1062: the agent was stopped).
 std::vector<std::string> repair_messages(int stop_exit_code);
 
+// What the watchdog of the test build reported to the Event Log, one
+// "<id> <type> <insert>|<insert>..." each (the last insert: reports left out).
+std::vector<std::string> captured_events();
+void clear_captured_events();
+
 } // namespace logs

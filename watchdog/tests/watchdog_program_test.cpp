@@ -6,9 +6,11 @@
 #include "contract.h"
 #include "double_control.h"
 #include "doubles_fixture.h"
+#include "gt_version.h"
 #include "handles.h"
 #include "log_records.h"
 #include "process_lookup.h"
+#include "service_recovery.h"
 #include "spine_support.h"
 #include "test_support.h"
 #include "tray_driver.h"
@@ -70,12 +72,37 @@ lines messages_from(size_t first)
     return first < all.size() ? lines(all.begin() + first, all.end()) : lines{};
 }
 
+// Restart after 60 s twice, then nothing; the count reset after a day. Wine
+// keeps no failure actions (QueryServiceConfig2A fails with 124): then what
+// the program hands to ChangeServiceConfig2A is checked instead.
+void expect_failure_actions(SC_HANDLE manager)
+{
+    unique_sc_handle service(OpenServiceA(manager, WATCHDOG_SERVICE_NAME, SERVICE_QUERY_CONFIG));
+    union {
+        SERVICE_FAILURE_ACTIONSA actions;
+        char bytes[1024];
+    } queried;
+    memset(&queried, 0xA5, sizeof queried);
+    DWORD needed = 0;
+    failure_actions handed;
+    build_failure_actions(&handed);
+    const SERVICE_FAILURE_ACTIONSA* c = &handed.config;
+    if (QueryServiceConfig2A(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS,
+                             reinterpret_cast<BYTE*>(&queried), sizeof queried, &needed))
+        c = &queried.actions;
+    const SC_ACTION expected[] = {{SC_ACTION_RESTART, 60000}, {SC_ACTION_RESTART, 60000}, {SC_ACTION_NONE, 0}};
+    EXPECT_EQ(86400u, c->dwResetPeriod);
+    ASSERT_EQ(3u, c->cActions);
+    EXPECT_EQ(0, memcmp(expected, c->lpsaActions, sizeof expected));
+}
+
 class Program : public ::testing::Test {
 protected:
     void SetUp() override
     {
         cleanup();
         logs::clear_daemon_log();
+        logs::clear_captured_events();
         ts::make_dirs(BLANKS_FOLDER);
         ASSERT_TRUE(doubles::install_devcon_double(DEVCON_PATH_1));
     }
@@ -195,6 +222,17 @@ TEST_F(Program, InstallRegistersTheServiceAsSpecified)
         // Written with 21 bytes; like Windows NT, Wine also stores the NUL
         // that follows them, so 22 bytes read back.
         EXPECT_EQ(std::string("Ondrix Daemon Service", 22), description);
+
+        std::string message_file;
+        ASSERT_TRUE(ts::reg_get(HKEY_LOCAL_MACHINE, EVENT_SOURCE_KEY, EVENT_MESSAGE_FILE_VALUE,
+                                &message_file, &type));
+        EXPECT_EQ(DWORD(REG_EXPAND_SZ), type);
+        EXPECT_EQ(exe + std::string(1, '\0'), message_file);
+        std::string types;
+        ASSERT_TRUE(ts::reg_get(HKEY_LOCAL_MACHINE, EVENT_SOURCE_KEY, TYPES_SUPPORTED_VALUE, &types, &type));
+        EXPECT_EQ(DWORD(REG_DWORD), type);
+        EXPECT_EQ(std::string("\x07\0\0\0", 4), types);
+        expect_failure_actions(manager.get());
     }
 
     logs::clear_daemon_log();
@@ -221,6 +259,13 @@ TEST_F(Program, ServiceRestartsTheAgentAndRepairsTheConsole)
 
     ASSERT_TRUE(agent_fixture::crash());
     EXPECT_TRUE(svc::wait_state(AGENT_SERVICE_NAME, SERVICE_RUNNING, 3000));
+    // The agent may run before the watchdog has logged its start.
+    EXPECT_TRUE(ts::wait_until(
+        [] {
+            lines all = logs::daemon_log_messages();
+            return std::count(all.begin(), all.end(), "sen-drik start pending..." + NL) == 2;
+        },
+        3000));
 
     size_t before = logs::daemon_log_messages().size();
     ts::reg_set_sz(HKEY_LOCAL_MACHINE, AUTO_REPAIR_KEY, WRITEFILE_ERRORCODE_VALUE, "995");
@@ -241,6 +286,10 @@ TEST_F(Program, ServiceRestartsTheAgentAndRepairsTheConsole)
                                  STATUS_COMMAND + " Exit code = 0", "sen-drik start pending..." + NL});
     EXPECT_EQ(repair, messages_from(before));
     EXPECT_EQ(DWORD(SERVICE_RUNNING), svc::state(WATCHDOG_SERVICE_NAME));
+    // The second restart and the one after the repair fall within 10 minutes
+    // of the first: left out.
+    EXPECT_EQ((lines{"1000 4 " GT_VERSION_TEXT "|0", "1001 2 0", "1003 2 995|0", "1004 4 0"}),
+              logs::captured_events());
     EXPECT_FALSE(ts::file_exists(PLANTED_CMD_CALLS_LOG)) << ts::read_file(PLANTED_CMD_CALLS_LOG);
 }
 
@@ -294,6 +343,7 @@ TEST_F(Program, ServiceThatGivesUpReportsStoppedWithItsReason)
     ASSERT_FALSE(messages.empty());
     EXPECT_EQ("num is 4" + NL, messages[messages.size() - 2]);
     EXPECT_EQ("there is no console device" + NL, messages.back());
+    EXPECT_EQ((lines{"1000 4 " GT_VERSION_TEXT "|0", "1006 1 2|0"}), logs::captured_events());
 }
 
 TEST_F(Program, ForegroundRunIsSingleInstance)
@@ -345,6 +395,10 @@ TEST_F(Program, RemovalDeletesTheServiceAndEndsItsProcess)
     EXPECT_EQ(lines{"Service removed" + NL}, logs::daemon_log_messages());
     EXPECT_TRUE(no_watchdog_process());
     EXPECT_TRUE(ts::wait_until([] { return !svc::exists(WATCHDOG_SERVICE_NAME); }, 3000));
+    std::string value;
+    EXPECT_FALSE(ts::reg_get(HKEY_LOCAL_MACHINE, EVENT_SOURCE_KEY, TYPES_SUPPORTED_VALUE, &value));
+    HKEY key = nullptr;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(HKEY_LOCAL_MACHINE, EVENT_SOURCE_KEY, 0, KEY_READ, &key));
 }
 
 TEST_F(Program, RemovalWithoutServiceEndsWithZero)
