@@ -1,10 +1,12 @@
-// The package's custom actions. Both run deferred, as the installer's own
+// The package's custom actions. All run deferred, as the installer's own
 // account (LocalSystem), between InstallInitialize and InstallFinalize.
 #include <windows.h>
 #include <msi.h>
 #include <msiquery.h>
 
 #include "monitor_setup.h"
+#include "platform_check.h"
+#include "session_trays.h"
 
 namespace {
 
@@ -41,5 +43,25 @@ extern "C" UINT __stdcall SetMonitorRights(MSIHANDLE install)
 extern "C" UINT __stdcall EndTrays(MSIHANDLE install)
 {
     end_running_trays(log_to_installer, &install);
+    return ERROR_SUCCESS;
+}
+
+// Starts the installed tray in every interactive session, as its user, after
+// an install or an upgrade. CustomActionData: the tray's full path. Never
+// fails the installation: the Run value still starts the tray at the next
+// logon.
+extern "C" UINT __stdcall StartTrays(MSIHANDLE install)
+{
+    char tray[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    if (MsiGetPropertyA(install, "CustomActionData", tray, &size) != ERROR_SUCCESS || tray[0] == 0) {
+        log_to_installer(&install, "StartTrays: no tray path given");
+        return ERROR_SUCCESS;
+    }
+    if (!is_kvm_platform(nullptr)) {
+        log_to_installer(&install, "StartTrays: not a KVM guest, no tray started");
+        return ERROR_SUCCESS;
+    }
+    start_trays_in_sessions(tray, log_to_installer, &install);
     return ERROR_SUCCESS;
 }
