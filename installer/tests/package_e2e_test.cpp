@@ -1,13 +1,19 @@
 // The 64-bit package end to end in a Wine prefix of its own (package_e2e.sh):
 // install, the same package again, upgrade to a newer build, downgrade and the
-// 32-bit package refused, uninstall while the service and a tray run. The
+// 32-bit package refused, uninstall while the service and a tray run; the
+// tray started by the install and by the upgrade in this session. The
 // steps build on each other and run in the order written; after a failed
 // step the rest are skipped.
 //   package_e2e_test.exe OLD_DIST NEW_DIST X86_PACKAGE   (Windows paths)
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <psapi.h>
+#include <stddef.h>
 #include <stdio.h>
+
+#include <algorithm>
+#include <functional>
 
 #include <map>
 #include <string>
@@ -16,6 +22,7 @@
 #include "agent_fixture.h"
 #include "contract.h"
 #include "desktop.h"
+#include "spine_support.h"
 #include "test_support.h"
 
 namespace {
@@ -133,6 +140,66 @@ DWORD start_tray()
     return id;
 }
 
+// The resource section of an image, read through `read(offset, size)`, at
+// its place in memory (mapped) or in the file: two builds of different
+// versions differ there.
+std::string resources(const std::function<std::string(size_t, size_t)>& read, bool mapped)
+{
+    std::string dos = read(0, sizeof(IMAGE_DOS_HEADER));
+    if (dos.size() < sizeof(IMAGE_DOS_HEADER))
+        return "";
+    size_t nt_at = reinterpret_cast<const IMAGE_DOS_HEADER*>(dos.data())->e_lfanew;
+    std::string nt = read(nt_at, sizeof(IMAGE_NT_HEADERS));
+    if (nt.size() < sizeof(IMAGE_NT_HEADERS))
+        return "";
+    IMAGE_FILE_HEADER file = reinterpret_cast<const IMAGE_NT_HEADERS*>(nt.data())->FileHeader;
+    std::string table = read(nt_at + offsetof(IMAGE_NT_HEADERS, OptionalHeader) + file.SizeOfOptionalHeader,
+                             file.NumberOfSections * sizeof(IMAGE_SECTION_HEADER));
+    for (size_t i = 0; (i + 1) * sizeof(IMAGE_SECTION_HEADER) <= table.size(); ++i) {
+        const IMAGE_SECTION_HEADER* section = reinterpret_cast<const IMAGE_SECTION_HEADER*>(table.data()) + i;
+        if (memcmp(section->Name, ".rsrc", 6) == 0)
+            return read(mapped ? section->VirtualAddress : section->PointerToRawData,
+                        std::min<size_t>(section->Misc.VirtualSize, section->SizeOfRawData));
+    }
+    return "";
+}
+
+std::string resources_of_file(const std::string& path)
+{
+    std::string bytes = ts::read_file(path);
+    return resources([&](size_t at, size_t size) { return at < bytes.size() ? bytes.substr(at, size) : ""; },
+                     false);
+}
+
+std::string resources_of_process(DWORD id)
+{
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id);
+    HMODULE image = nullptr;
+    DWORD needed = 0;
+    std::string found;
+    if (process && EnumProcessModules(process, &image, sizeof image, &needed))
+        found = resources(
+            [&](size_t at, size_t size) {
+                std::string bytes(size, '\0');
+                SIZE_T got = 0;
+                ReadProcessMemory(process, reinterpret_cast<const char*>(image) + at, &bytes[0], size, &got);
+                return bytes.substr(0, got);
+            },
+            true);
+    if (process)
+        CloseHandle(process);
+    return found;
+}
+
+// The one tray of this session once its window exists; 0 when not so within 15 s.
+DWORD the_tray()
+{
+    DWORD id = 0;
+    ts::wait_until([&] { return spine::tray_window_count() == 1 && (id = only_process(TRAY_IMAGE_NAME)) != 0; },
+                   15000);
+    return id;
+}
+
 std::string run_value()
 {
     std::string text;
@@ -163,6 +230,7 @@ TEST_F(Package, AWatchdogInstalledByHandRunsFirst)
 
 TEST_F(Package, InstallsProgramsServiceRunValueAndLogFolder)
 {
+    ts::remove_file(TRAY_LOG);
     ASSERT_EQ(msiexec("/i", g_old_dist + PACKAGE, "install"), 0u);
     g_installed = installed_versions();
     EXPECT_EQ(g_installed.size(), 1u);
@@ -184,6 +252,11 @@ TEST_F(Package, InstallsProgramsServiceRunValueAndLogFolder)
     char expected[MAX_PATH + 16];
     snprintf(expected, sizeof expected, SERVICE_COMMAND_FORMAT, (TOOLS + "\\" TRAY_IMAGE_NAME).c_str());
     EXPECT_EQ(run_value(), expected);
+
+    // The tray runs in this session at once, without a logon.
+    EXPECT_NE(the_tray(), 0u);
+    EXPECT_TRUE(ts::wait_until([] { return ts::read_file(TRAY_LOG).find(LOG_TRAY_RUNNING) != std::string::npos; },
+                               10000));
 }
 
 TEST_F(Package, TheSamePackageAgainLeavesOneProductAsItWas)
@@ -204,7 +277,8 @@ TEST_F(Package, TheSamePackageAgainLeavesOneProductAsItWas)
 
 TEST_F(Package, ANewerBuildReplacesItKeepingStrategyAndLogs)
 {
-    ASSERT_NE(start_tray(), 0u);
+    DWORD old_tray = start_tray();
+    ASSERT_NE(old_tray, 0u);
     ASSERT_TRUE(ts::reg_set_sz(HKEY_LOCAL_MACHINE, PRODUCT_KEY, UPGRADE_STRATEGY_VALUE, STRATEGY_CLOSE_TEXT));
     for (const char* log : {DAEMON_LOG, TRAY_LOG})
         ASSERT_TRUE(ts::write_file(log, ts::read_file(log) + KEPT_LINE));
@@ -215,7 +289,14 @@ TEST_F(Package, ANewerBuildReplacesItKeepingStrategyAndLogs)
     EXPECT_EQ(g_installed.size(), 1u);
     EXPECT_NE(g_installed, before);
     EXPECT_EQ(ts::read_file(TOOLS + "\\" TRAY_IMAGE_NAME), ts::read_file(g_new_dist + "\\" TRAY_IMAGE_NAME));
-    EXPECT_EQ(only_process(TRAY_IMAGE_NAME), 0u);  // ended before its file was replaced
+    // Ended before its file was replaced, the new program started in its place.
+    DWORD tray = the_tray();
+    EXPECT_NE(tray, 0u);
+    EXPECT_NE(tray, old_tray);
+    std::string running = resources_of_process(tray);
+    EXPECT_FALSE(running.empty());
+    EXPECT_TRUE(running == resources_of_file(g_new_dist + "\\" TRAY_IMAGE_NAME));
+    EXPECT_FALSE(running == resources_of_file(g_old_dist + "\\" TRAY_IMAGE_NAME));
     ASSERT_TRUE(svc::wait_state(WATCHDOG_SERVICE_NAME, SERVICE_RUNNING, 10000));
     DWORD watchdog = only_process(WATCHDOG_IMAGE_NAME);
     EXPECT_NE(watchdog, 0u);
@@ -250,10 +331,13 @@ TEST_F(Package, The32BitPackageRefuses64BitWindows)
 
 TEST_F(Package, UninstallEndsServiceAndTrayAndKeepsTheLogs)
 {
+    // A second start into the session hands over to the running tray and ends.
     ASSERT_NE(start_tray(), 0u);
+    EXPECT_EQ(spine::tray_window_count(), 1);
     ASSERT_EQ(msiexec("/x", g_new_dist + PACKAGE, "uninstall"), 0u);
     EXPECT_TRUE(installed_versions().empty());
     EXPECT_TRUE(ts::processes_named(TRAY_IMAGE_NAME).empty());
+    EXPECT_EQ(spine::tray_window_count(), 0);
     EXPECT_TRUE(ts::processes_named(WATCHDOG_IMAGE_NAME).empty());
     EXPECT_FALSE(svc::exists(WATCHDOG_SERVICE_NAME));
     EXPECT_FALSE(ts::file_exists(TOOLS));

@@ -6,6 +6,7 @@ same build again gives the same bytes.
   GT_DIST (default dist), GT_BUILD_ROOT (default build): relative to the repository
 """
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -40,6 +41,22 @@ def row(arch, name, key, value):
     rows = [r for r in table(arch, name) if r[key] == value]
     assert len(rows) == 1, "%s: %d rows with %s = %s" % (name, len(rows), key, value)
     return rows[0]
+
+
+def condition_holds(condition, facts):
+    """Evaluates a sequence condition of the forms the package uses ($Comp = n,
+    NOT, AND, OR, property names) with the given values; an absent property
+    is empty, so false."""
+    def term(match):
+        token = match.group(0)
+        if token in ("AND", "OR", "NOT"):
+            return token.lower()
+        if token == "=":
+            return "=="
+        if re.fullmatch(r"\$?\w+", token) and not token.isdigit():
+            return repr(facts.get(token))
+        return token
+    return bool(eval(re.sub(r"\$?\w+|=", term, condition), {}))
 
 
 class Tables(unittest.TestCase):
@@ -119,6 +136,34 @@ class Tables(unittest.TestCase):
                 order("StopServices", "EndTrays", "RemoveFiles", "InstallFiles")
                 order("CreateFolders", "SetMonitorRightsFolder", "SetMonitorRights", "StartServices")
                 self.assertLess(at["InstallFiles"], at["StartServices"])
+
+    def test_trays_start_after_an_install_or_upgrade_only(self):
+        dll, continue_, in_script, no_impersonate = 1, 0x40, 0x400, 0x800
+        # Component action states: 3 local (install, upgrade, Windows' repair), 2 absent (removal).
+        cases = (("first install", {"$Tray": 3}, True),
+                 ("major upgrade: a new product code", {"$Tray": 3}, True),
+                 ("repair", {"$Tray": 3, "Installed": "1", "REINSTALL": "ALL"}, False),
+                 ("removal", {"$Tray": 2, "Installed": "1", "REMOVE": "ALL"}, False),
+                 ("the old product removed by an upgrade",
+                  {"$Tray": 2, "Installed": "1", "REMOVE": "ALL", "UPGRADINGPRODUCTCODE": "{X}"}, False),
+                 ("nothing to do for the tray", {"$Tray": None, "Installed": "1"}, False))
+        for arch in ARCHS:
+            with self.subTest(arch=arch):
+                actions = {r["Action"]: r for r in table(arch, "CustomAction")}
+                self.assertEqual(int(actions["StartTrays"]["Type"]), dll | continue_ | in_script | no_impersonate)
+                self.assertEqual(actions["StartTrays"]["Source"], "SetupActions")
+                # The path of the installed file, as in the Run value.
+                self.assertEqual((actions["StartTraysPath"]["Type"], actions["StartTraysPath"]["Source"],
+                                  actions["StartTraysPath"]["Target"]), ("51", "StartTrays", "[#TrayExe]"))
+                sequence = {r["Action"]: r for r in table(arch, "InstallExecuteSequence")}
+                at = {name: int(r["Sequence"]) for name, r in sequence.items()}
+                names = ("InstallFiles", "WriteRegistryValues", "StartServices", "PublishProduct",
+                         "StartTraysPath", "StartTrays", "InstallFinalize")
+                self.assertEqual([at[n] for n in names], sorted(at[n] for n in names))
+                for name in ("StartTraysPath", "StartTrays"):
+                    for what, facts, expected in cases:
+                        self.assertEqual(condition_holds(sequence[name]["Condition"], facts), expected,
+                                         (name, what))
 
     def test_files_carry_the_programs_version(self):
         for arch in ARCHS:
