@@ -129,7 +129,8 @@ bool token_is_a_users(HANDLE token)
     return authority && account_may_run_tray(*authority, count, count ? *GetSidSubAuthority(sid, 0) : 0);
 }
 
-// A primary token of the shell's user, from an explorer.exe of the session.
+// A primary token of the shell's user, from an explorer.exe of the session
+// that runs as a user.
 bool token_of_shell(const shell_process* shells, size_t shell_count, DWORD session, unique_handle* token)
 {
     for (size_t i = 0; i < shell_count; ++i) {
@@ -140,8 +141,10 @@ bool token_of_shell(const shell_process* shells, size_t shell_count, DWORD sessi
         if (!process || !OpenProcessToken(process.get(), TOKEN_DUPLICATE | TOKEN_QUERY, shell_token.put()))
             continue;
         if (DuplicateTokenEx(shell_token.get(), TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY,
-                             nullptr, SecurityImpersonation, TokenPrimary, token->put()))
+                             nullptr, SecurityImpersonation, TokenPrimary, token->put()) &&
+            token_is_a_users(token->get()))
             return true;
+        token->reset();
     }
     SetLastError(ERROR_NO_TOKEN);
     return false;
