@@ -49,7 +49,7 @@ bool start_chinese(const std::string& exe, const std::string& tail)
     std::string unix_exe = unix_path(exe);
     if (unix_exe.empty())
         return false;
-    return start_unix(std::string(CHINESE_LOCALE) + " exec /usr/lib/wine/wine64 '" + unix_exe + "' " + tail);
+    return start_unix(std::string(CHINESE_LOCALE) + " exec " + WINE64_LOADER + " '" + unix_exe + "' " + tail);
 }
 
 bool screenshot(const char* name)

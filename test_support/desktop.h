@@ -8,6 +8,9 @@ namespace ts {
 // Prefix of a shell command that runs a Wine program under the Chinese
 // locale: Wine takes the locale from the Unix environment it starts in.
 const char* const CHINESE_LOCALE = "LC_ALL=zh_CN.UTF-8";
+// The 64-bit loader: Debian's /usr/bin/wine runs the 32-bit one once wine32
+// is installed, and that cannot start the 64-bit test programs.
+const char* const WINE64_LOADER = "/usr/lib/wine/wine64";
 
 // Unix path of a Windows path ("" when Wine cannot tell).
 std::string unix_path(const std::string& dos_path);

@@ -1,11 +1,13 @@
-// The package's custom actions. SetMonitorRights and EndTrays run deferred,
-// as the installer's own account (LocalSystem), between InstallInitialize and
-// InstallFinalize; CheckPlatform runs immediate, before costing.
+// The package's custom actions. The deferred ones run as the installer's own
+// account (LocalSystem), between InstallInitialize and InstallFinalize;
+// CheckPlatform runs immediate, before costing.
 #include <windows.h>
 #include <msi.h>
 #include <msiquery.h>
 
 #include "monitor_setup.h"
+#include "platform_check.h"
+#include "session_trays.h"
 
 namespace {
 
@@ -51,4 +53,24 @@ extern "C" UINT __stdcall CheckPlatform(MSIHANDLE install)
 {
     bool can_start = service_can_start(log_to_installer, &install);
     return MsiSetPropertyA(install, "GtServiceCanStart", can_start ? "1" : "");
+}
+
+// Starts the installed tray in every interactive session, as its user, after
+// an install or an upgrade. CustomActionData: the tray's full path. Never
+// fails the installation: the Run value still starts the tray at the next
+// logon.
+extern "C" UINT __stdcall StartTrays(MSIHANDLE install)
+{
+    char tray[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    if (MsiGetPropertyA(install, "CustomActionData", tray, &size) != ERROR_SUCCESS || tray[0] == 0) {
+        log_to_installer(&install, "StartTrays: no tray path given");
+        return ERROR_SUCCESS;
+    }
+    if (!is_kvm_platform(nullptr)) {
+        log_to_installer(&install, "StartTrays: not a KVM guest, no tray started");
+        return ERROR_SUCCESS;
+    }
+    start_trays_in_sessions(tray, log_to_installer, &install);
+    return ERROR_SUCCESS;
 }

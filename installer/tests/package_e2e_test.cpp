@@ -1,14 +1,19 @@
 // The 64-bit package end to end in a Wine prefix of its own (package_e2e.sh):
-// install, the same package again and a repair while a tray runs, an upgrade
-// that fails at its end, upgrade to a newer build, downgrade and the 32-bit
-// package refused, uninstall while the service and a tray run, an install on
-// Xen and one into a planted log folder. The steps build on each other and
-// run in the order written; after a failed step the rest are skipped.
+// install (the tray started in this session at once), the same package again
+// and a repair while a tray runs, an upgrade that fails at its end, upgrade
+// to a newer build (one tray again, the new program), downgrade and the
+// 32-bit package refused, uninstall while the service and a tray run, an
+// install on Xen and one into a planted log folder. The steps build on each
+// other and run in the order written; after a failed step the rest are skipped.
 //   package_e2e_test.exe OLD_DIST NEW_DIST X86_PACKAGE FAILING_PACKAGE   (Windows paths)
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <psapi.h>
+#include <stddef.h>
 #include <stdio.h>
+
+#include <algorithm>
 
 #include <map>
 #include <string>
@@ -18,6 +23,7 @@
 #include "contract.h"
 #include "desktop.h"
 #include "handles.h"
+#include "spine_support.h"
 #include "test_support.h"
 
 namespace {
@@ -184,6 +190,48 @@ const std::string EVENT_SOURCE = std::to_string(REG_EXPAND_SZ) + " " + TOOLS + "
                                  std::string(1, '\0') + " / " + std::to_string(REG_DWORD) + " " +
                                  std::string("\x07\0\0\0", 4);
 
+// The resource section of the image a process runs, as mapped: two builds
+// of different versions differ there, and a file holds its own unchanged.
+std::string resources_of_process(DWORD id)
+{
+    unique_handle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id));
+    HMODULE image = nullptr;
+    DWORD needed = 0;
+    if (!process || !EnumProcessModules(process.get(), &image, sizeof image, &needed))
+        return "";
+    auto read = [&](size_t at, size_t size) {
+        std::string bytes(size, '\0');
+        SIZE_T got = 0;
+        ReadProcessMemory(process.get(), reinterpret_cast<const char*>(image) + at, &bytes[0], size, &got);
+        return bytes.substr(0, got);
+    };
+    std::string dos = read(0, sizeof(IMAGE_DOS_HEADER));
+    if (dos.size() < sizeof(IMAGE_DOS_HEADER))
+        return "";
+    size_t nt_at = reinterpret_cast<const IMAGE_DOS_HEADER*>(dos.data())->e_lfanew;
+    std::string nt = read(nt_at, sizeof(IMAGE_NT_HEADERS));
+    if (nt.size() < sizeof(IMAGE_NT_HEADERS))
+        return "";
+    IMAGE_FILE_HEADER file = reinterpret_cast<const IMAGE_NT_HEADERS*>(nt.data())->FileHeader;
+    std::string table = read(nt_at + offsetof(IMAGE_NT_HEADERS, OptionalHeader) + file.SizeOfOptionalHeader,
+                             file.NumberOfSections * sizeof(IMAGE_SECTION_HEADER));
+    for (size_t i = 0; (i + 1) * sizeof(IMAGE_SECTION_HEADER) <= table.size(); ++i) {
+        const IMAGE_SECTION_HEADER* section = reinterpret_cast<const IMAGE_SECTION_HEADER*>(table.data()) + i;
+        if (memcmp(section->Name, ".rsrc", 6) == 0)
+            return read(section->VirtualAddress, std::min<size_t>(section->Misc.VirtualSize, section->SizeOfRawData));
+    }
+    return "";
+}
+
+// The one tray of this session once its window exists; 0 when not so within 15 s.
+DWORD the_tray()
+{
+    DWORD id = 0;
+    ts::wait_until([&] { return spine::tray_window_count() == 1 && (id = only_process(TRAY_IMAGE_NAME)) != 0; },
+                   15000);
+    return id;
+}
+
 std::string run_value()
 {
     std::string text;
@@ -225,6 +273,7 @@ TEST_F(Package, AStrategyOtherThanTwoOrThreeIsRefused)
 
 TEST_F(Package, InstallsProgramsServiceRunValueAndLogFolder)
 {
+    ts::remove_file(TRAY_LOG);
     // UPGRADESTRATEGY makes the product key when it is missing.
     ts::reg_delete_tree(HKEY_LOCAL_MACHINE, PRODUCT_KEY);
     ASSERT_EQ(msiexec("/i", g_old_dist + PACKAGE, "install", " UPGRADESTRATEGY=3"), 0u);
@@ -257,6 +306,11 @@ TEST_F(Package, InstallsProgramsServiceRunValueAndLogFolder)
     char expected[MAX_PATH + 16];
     snprintf(expected, sizeof expected, SERVICE_COMMAND_FORMAT, (TOOLS + "\\" TRAY_IMAGE_NAME).c_str());
     EXPECT_EQ(run_value(), expected);
+
+    // The tray runs in this session at once, without a logon.
+    EXPECT_NE(the_tray(), 0u);
+    EXPECT_TRUE(ts::wait_until([] { return ts::read_file(TRAY_LOG).find(LOG_TRAY_RUNNING) != std::string::npos; },
+                               10000));
 }
 
 TEST_F(Package, TheSamePackageAgainLeavesOneProductAndTheTrayAsTheyWere)
@@ -319,7 +373,8 @@ TEST_F(Package, AnUpgradeFailingAtItsEndFailsAfterTheOldVersionsRemoval)
 
 TEST_F(Package, ANewerBuildReplacesItKeepingStrategyAndLogs)
 {
-    ASSERT_NE(start_tray(), 0u);  // the one of the steps before, if it runs
+    DWORD old_tray = start_tray();  // the one of the steps before, if it runs
+    ASSERT_NE(old_tray, 0u);
     // Not what the install set: a value changed since stays as it is.
     ASSERT_TRUE(ts::reg_set_sz(HKEY_LOCAL_MACHINE, PRODUCT_KEY, UPGRADE_STRATEGY_VALUE, STRATEGY_AUTO_TEXT));
     for (const char* log : {DAEMON_LOG, TRAY_LOG})
@@ -331,7 +386,14 @@ TEST_F(Package, ANewerBuildReplacesItKeepingStrategyAndLogs)
     EXPECT_EQ(g_installed.size(), 1u);
     EXPECT_NE(g_installed, before);
     EXPECT_EQ(ts::read_file(TOOLS + "\\" TRAY_IMAGE_NAME), ts::read_file(g_new_dist + "\\" TRAY_IMAGE_NAME));
-    EXPECT_EQ(only_process(TRAY_IMAGE_NAME), 0u);  // ended before its file was replaced
+    // Ended before its file was replaced, the new program started in its place.
+    DWORD tray = the_tray();
+    EXPECT_NE(tray, 0u);
+    EXPECT_NE(tray, old_tray);
+    std::string running = resources_of_process(tray);
+    EXPECT_FALSE(running.empty());
+    EXPECT_NE(ts::read_file(g_new_dist + "\\" TRAY_IMAGE_NAME).find(running), std::string::npos);
+    EXPECT_EQ(ts::read_file(g_old_dist + "\\" TRAY_IMAGE_NAME).find(running), std::string::npos);
     ASSERT_TRUE(svc::wait_state(WATCHDOG_SERVICE_NAME, SERVICE_RUNNING, 10000));
     DWORD watchdog = only_process(WATCHDOG_IMAGE_NAME);
     EXPECT_NE(watchdog, 0u);
@@ -367,10 +429,13 @@ TEST_F(Package, The32BitPackageRefuses64BitWindows)
 
 TEST_F(Package, UninstallEndsServiceAndTrayAndKeepsTheLogs)
 {
+    // A second start into the session hands over to the running tray and ends.
     ASSERT_NE(start_tray(), 0u);
+    EXPECT_EQ(spine::tray_window_count(), 1);
     ASSERT_EQ(msiexec("/x", g_new_dist + PACKAGE, "uninstall"), 0u);
     EXPECT_TRUE(installed_versions().empty());
     EXPECT_TRUE(ts::processes_named(TRAY_IMAGE_NAME).empty());
+    EXPECT_EQ(spine::tray_window_count(), 0);
     EXPECT_TRUE(ts::processes_named(WATCHDOG_IMAGE_NAME).empty());
     EXPECT_FALSE(svc::exists(WATCHDOG_SERVICE_NAME));
     EXPECT_FALSE(ts::file_exists(TOOLS));

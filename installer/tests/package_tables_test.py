@@ -184,6 +184,34 @@ class Tables(unittest.TestCase):
                 self.assertEqual((at["CheckPlatform"][1], at["StartServices"][1]),
                                  ('NOT REMOVE~="ALL"', "VersionNT AND GtServiceCanStart"))
 
+    def test_trays_start_after_an_install_or_upgrade_only(self):
+        dll, continue_, in_script, no_impersonate = 1, 0x40, 0x400, 0x800
+        # Component action states: 3 local (install, upgrade, Windows' repair), 2 absent (removal).
+        cases = (("first install", {"$Tray": 3}, True),
+                 ("major upgrade: a new product code", {"$Tray": 3}, True),
+                 ("repair", {"$Tray": 3, "Installed": "1", "REINSTALL": "ALL"}, False),
+                 ("removal", {"$Tray": 2, "Installed": "1", "REMOVE": "ALL"}, False),
+                 ("the old product removed by an upgrade",
+                  {"$Tray": 2, "Installed": "1", "REMOVE": "ALL", "UPGRADINGPRODUCTCODE": "{X}"}, False),
+                 ("nothing to do for the tray", {"$Tray": None, "Installed": "1"}, False))
+        for arch in ARCHS:
+            with self.subTest(arch=arch):
+                actions = {r["Action"]: r for r in table(arch, "CustomAction")}
+                self.assertEqual(int(actions["StartTrays"]["Type"]), dll | continue_ | in_script | no_impersonate)
+                self.assertEqual(actions["StartTrays"]["Source"], "SetupActions")
+                # The path of the installed file, as in the Run value.
+                self.assertEqual((actions["StartTraysPath"]["Type"], actions["StartTraysPath"]["Source"],
+                                  actions["StartTraysPath"]["Target"]), ("51", "StartTrays", "[#TrayExe]"))
+                sequence = {r["Action"]: r for r in table(arch, "InstallExecuteSequence")}
+                at = {name: int(r["Sequence"]) for name, r in sequence.items()}
+                names = ("InstallFiles", "WriteRegistryValues", "StartServices", "PublishProduct",
+                         "StartTraysPath", "StartTrays", "InstallFinalize")
+                self.assertEqual([at[n] for n in names], sorted(at[n] for n in names))
+                for name in ("StartTraysPath", "StartTrays"):
+                    for what, facts, expected in cases:
+                        self.assertEqual(holds(sequence[name]["Condition"], facts), expected,
+                                         (name, what))
+
     def test_files_carry_the_programs_version(self):
         for arch in ARCHS:
             with self.subTest(arch=arch):
