@@ -16,12 +16,6 @@
 #include <sddl.h>
 #endif
 
-namespace {
-
-const int MAX_TRAYS = 64;
-const DWORD TRAY_END_WAIT_MS = 5000;
-
-__attribute__((format(printf, 3, 4)))
 void say(setup_report report, void* context, const char* format, ...)
 {
     char text[512] = {};
@@ -31,6 +25,11 @@ void say(setup_report report, void* context, const char* format, ...)
     va_end(args);
     report(context, text);
 }
+
+namespace {
+
+const int MAX_TRAYS = 64;
+const DWORD TRAY_END_WAIT_MS = 5000;
 
 // "C:\Program Files\virtio\monitor" + "\virtio\monitor\x.log" -> "...\monitor\x.log"
 bool file_in_folder(const char* folder, const char* contract_name, char* path)

@@ -4,6 +4,10 @@
 // One line for the installation log.
 typedef void (*setup_report)(void* context, const char* text);
 
+// One formatted line (at most 511 characters) to the report.
+__attribute__((format(printf, 3, 4)))
+void say(setup_report report, void* context, const char* format, ...);
+
 // Prepares the log folder (its path, with or without a trailing backslash):
 // - opens it without following a reparse point and refuses one (a junction
 //   would carry the rights and the installer's files elsewhere);

@@ -67,17 +67,6 @@ void look_up_calls(system_calls* calls)
     calls->destroy_environment = look_up<destroy_environment_fn>(calls->userenv.get(), "DestroyEnvironmentBlock");
 }
 
-__attribute__((format(printf, 3, 4)))
-void say(setup_report report, void* context, const char* format, ...)
-{
-    char text[512] = {};
-    va_list args;
-    va_start(args, format);
-    StringCchVPrintfA(text, sizeof text, format, args);
-    va_end(args);
-    report(context, text);
-}
-
 struct shell_process {
     DWORD id;
     DWORD session;

@@ -5,6 +5,7 @@
 #include <msi.h>
 #include <msiquery.h>
 
+#include "admin_settings.h"
 #include "monitor_setup.h"
 #include "platform_check.h"
 #include "session_trays.h"
@@ -72,5 +73,33 @@ extern "C" UINT __stdcall StartTrays(MSIHANDLE install)
         return ERROR_SUCCESS;
     }
     start_trays_in_sessions(tray, log_to_installer, &install);
+    return ERROR_SUCCESS;
+}
+
+// After InstallServices: the service exists, and it is started only later.
+extern "C" UINT __stdcall SetServiceRecovery(MSIHANDLE install)
+{
+    DWORD error = set_watchdog_failure_actions();
+    if (error)
+        say(log_to_installer, &install, "SetServiceRecovery failed (%lu)", error);
+    return error ? ERROR_INSTALL_FAILURE : ERROR_SUCCESS;
+}
+
+// CustomActionData: the value of UPGRADESTRATEGY, which the launch condition
+// has already limited to "2" or "3".
+extern "C" UINT __stdcall SetUpgradeStrategy(MSIHANDLE install)
+{
+    char text[8] = {};
+    DWORD size = sizeof text;
+    if (MsiGetPropertyA(install, "CustomActionData", text, &size) != ERROR_SUCCESS ||
+        !strategy_setting_valid(text)) {
+        log_to_installer(&install, "SetUpgradeStrategy: not 2 or 3");
+        return ERROR_INSTALL_FAILURE;
+    }
+    LONG rc = write_strategy_setting(text);
+    if (rc != ERROR_SUCCESS) {
+        say(log_to_installer, &install, "SetUpgradeStrategy failed (%ld)", static_cast<long>(rc));
+        return ERROR_INSTALL_FAILURE;
+    }
     return ERROR_SUCCESS;
 }
