@@ -5,6 +5,7 @@
 #include "agent_fixture.h"
 #include "console_repair.h"
 #include "contract.h"
+#include "daemon_log.h"
 #include "double_control.h"
 #include "doubles_fixture.h"
 #include "handles.h"
@@ -247,6 +248,132 @@ TEST_F(Repair, OnlyActionsZeroAndOneRunAnything)
     }
     EXPECT_TRUE(logs::daemon_log_messages().empty());
     EXPECT_TRUE(doubles::devcon_calls().empty());
+}
+
+// The system's Program Files folder moved (a localized Windows, Windows on
+// another drive): the literal folders are then anybody's, and the tool runs
+// only when SYSTEM, Administrators or TrustedInstaller own it and it has a
+// single link; the log goes only into a monitor folder SYSTEM or
+// Administrators own. Wine keeps no owners: the test build makes them up.
+class ProgramFilesMoved : public Repair {
+protected:
+    void SetUp() override
+    {
+        Repair::SetUp();
+        saved_ = ts::reg_get(HKEY_LOCAL_MACHINE, CURRENT_VERSION_KEY, PROGRAM_FILES_DIR_VALUE,
+                             &standard_);
+        ASSERT_TRUE(saved_);
+        move_program_files(true);
+        SetEnvironmentVariableA(TEST_MONITOR_OWNER_ENV, "administrators");
+    }
+    void TearDown() override
+    {
+        if (saved_)
+            ts::reg_set_raw(HKEY_LOCAL_MACHINE, CURRENT_VERSION_KEY, PROGRAM_FILES_DIR_VALUE, REG_SZ,
+                            standard_.data(), DWORD(standard_.size()));
+        SetEnvironmentVariableA(TEST_MONITOR_OWNER_ENV, nullptr);
+        SetEnvironmentVariableA(TEST_DEVCON_OWNER_ENV, nullptr);
+        ts::remove_file(LINK);
+        Repair::TearDown();
+    }
+    void move_program_files(bool moved)
+    {
+        if (moved)
+            ASSERT_TRUE(ts::reg_set_sz(HKEY_LOCAL_MACHINE, CURRENT_VERSION_KEY,
+                                       PROGRAM_FILES_DIR_VALUE, "C:\\Programme"));
+        else
+            ASSERT_TRUE(ts::reg_set_raw(HKEY_LOCAL_MACHINE, CURRENT_VERSION_KEY,
+                                        PROGRAM_FILES_DIR_VALUE, REG_SZ, standard_.data(),
+                                        DWORD(standard_.size())));
+    }
+    const char* const LINK = "C:\\gt_test\\devcon_second_name.exe";
+    bool saved_ = false;
+    std::string standard_;
+};
+
+TEST_F(ProgramFilesMoved, TheToolRunsOnlyWhenAnAdministratorOwnsItAndItHasOneLink)
+{
+    const std::string STATUS_CALL = "status " CONSOLE_HARDWARE_ID;
+    const std::string REFUSED = std::string("refused devcon candidate ") + DEVCON_PATH_1 + ": ";
+    struct {
+        const char* owner;
+        bool second_link;
+        const char* refusal;   // nullptr: it runs
+    } rows[] = {
+        {"user", false, "not owned by SYSTEM, Administrators or TrustedInstaller"},
+        {"administrators", true, "more than one link"},
+        {"system", false, nullptr},
+        {"administrators", false, nullptr},
+        {"trustedinstaller", false, nullptr},
+    };
+    ts::make_dirs("C:\\gt_test");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.owner) + (row.second_link ? ", two links" : ""));
+        logs::clear_daemon_log();
+        doubles::reset_devcon();
+        ts::remove_file(LINK);
+        if (row.second_link)
+            ASSERT_TRUE(CreateHardLinkA(LINK, DEVCON_PATH_1, nullptr));
+        SetEnvironmentVariableA(TEST_DEVCON_OWNER_ENV, row.owner);
+
+        int status = check_serial_dev();
+        if (row.refusal) {
+            EXPECT_EQ(0, status);
+            EXPECT_TRUE(doubles::devcon_calls().empty()) << "a refused tool ran";
+            EXPECT_EQ(lines{REFUSED + row.refusal}, logs::daemon_log_messages());
+            EXPECT_EQ(0, enable_disable_serial_dev(0));
+            EXPECT_TRUE(doubles::devcon_calls().empty());
+        } else {
+            EXPECT_EQ(1, status);
+            EXPECT_EQ(lines{STATUS_CALL}, doubles::devcon_calls());
+            EXPECT_EQ(2u, logs::daemon_log_messages().size());
+        }
+    }
+
+    // A refused first place counts as missing: the second one is the
+    // system's own "(x86)" folder here, and is used unexamined.
+    SCOPED_TRACE("refused first place, tool at the second");
+    logs::clear_daemon_log();
+    doubles::reset_devcon();
+    ASSERT_TRUE(doubles::install_devcon_double(DEVCON_PATH_2));
+    SetEnvironmentVariableA(TEST_DEVCON_OWNER_ENV, "user");
+    EXPECT_EQ(1, enable_disable_serial_dev(0));
+    lines messages = logs::daemon_log_messages();
+    ASSERT_EQ(3u, messages.size());
+    EXPECT_EQ(0u, messages[0].find(REFUSED));
+    EXPECT_EQ(device_records(DEVCON_PATH_2, "disable", 0), lines(messages.begin() + 1, messages.end()));
+}
+
+TEST_F(ProgramFilesMoved, TheLogGoesOnlyIntoAMonitorFolderAnAdministratorOwns)
+{
+    SetEnvironmentVariableA(TEST_DEVCON_OWNER_ENV, "system");
+    for (const char* owner : {"user", "trustedinstaller"}) {
+        SCOPED_TRACE(owner);
+        logs::clear_daemon_log();
+        doubles::reset_devcon();
+        SetEnvironmentVariableA(TEST_MONITOR_OWNER_ENV, owner);
+        EXPECT_EQ(1, check_serial_dev()) << "the tool still runs";
+        ASSERT_TRUE(ts::write_file(logs::daemon_log_path(), std::string(3145729, 'x')));
+        check_log_space();
+        EXPECT_EQ(3145729u, ts::read_file(logs::daemon_log_path()).size()) << "written or rotated";
+        EXPECT_FALSE(ts::file_exists(logs::daemon_backup_path()));
+    }
+    SetEnvironmentVariableA(TEST_MONITOR_OWNER_ENV, "system");
+    logs::clear_daemon_log();
+    EXPECT_EQ(1, check_serial_dev());
+    EXPECT_EQ(2u, logs::daemon_log_messages().size());
+}
+
+// On a standard system nothing is examined: owners and links change nothing.
+TEST_F(ProgramFilesMoved, TheSystemsOwnFolderIsUsedAsBefore)
+{
+    move_program_files(false);
+    SetEnvironmentVariableA(TEST_DEVCON_OWNER_ENV, "user");
+    SetEnvironmentVariableA(TEST_MONITOR_OWNER_ENV, "user");
+    ts::make_dirs("C:\\gt_test");
+    ASSERT_TRUE(CreateHardLinkA(LINK, DEVCON_PATH_1, nullptr));
+    EXPECT_EQ(1, enable_disable_serial_dev(1));
+    EXPECT_EQ(device_records(DEVCON_PATH_1, "enable", 0), logs::daemon_log_messages());
 }
 
 } // namespace
