@@ -45,6 +45,9 @@
 #define IDLE_MUTEX_NAME "Global\\UserIdleMutexFlag"
 #define IDLE_BLOCK_SIZE 256
 #define IDLE_ACTIVE_TEXT "active"
+// What every user is granted on the idle mutex, and what trays and the
+// service open it with: wait, release, read its security.
+#define IDLE_MUTEX_USER_RIGHTS (SYNCHRONIZE | MUTEX_MODIFY_STATE | READ_CONTROL)
 // Held by a starting tray from its window lookup until its window exists;
 // one per logon session.
 #define TRAY_START_MUTEX_NAME "Local\\qor-tel-start"
@@ -80,6 +83,9 @@
 #define DEVCON_DISABLE_WORD "disable"
 #define DEVCON_ENABLE_WORD "enable"
 #define UPGRADE_BATCH_PATH "c:\\ondrix_upgrade\\ondrix\\shutdown.bat"
+// Loaded from the folder GetSystemDirectoryA reports (WU_ENGINE_PATH on
+// every default installation from XP on; C:\WINNT\system32 on Windows 2000).
+#define WU_ENGINE_FILE "wuaueng.dll"
 #define WU_ENGINE_PATH "C:\\Windows\\System32\\wuaueng.dll"
 #define WU_SHUTDOWN_EXPORT "WUCheckForUpdatesAtShutdown"
 
@@ -89,6 +95,11 @@
 #define DAEMON_LOG_NAME "\\virtio\\monitor\\sen-drik-hald.log"
 #define DAEMON_BACKUP_NAME "\\virtio\\monitor\\sen-drik-hald-1.log"
 #define TRAY_LOG_NAME "\\virtio\\monitor\\qor_tel.log"
+#define MONITOR_FOLDER_NAME "\\virtio\\monitor"
+// The system's own Program Files folders (HKEY_LOCAL_MACHINE, 64-bit view).
+#define CURRENT_VERSION_KEY "Software\\Microsoft\\Windows\\CurrentVersion"
+#define PROGRAM_FILES_DIR_VALUE "ProgramFilesDir"
+#define PROGRAM_FILES_X86_DIR_VALUE "ProgramFilesDir (x86)"
 #define MARKER_PATCHING "vm_patching"
 #define MARKER_CLOSING "vm_closing"
 #define LOG_HIBERNATE_ASKED "the user has received the msg to choose whether to hibernate."
@@ -145,6 +156,10 @@
 #define TEST_EVENT_FOLD_VALUE "event_fold_ms"                     // REG_DWORD event fold period
 // Every event the watchdog reports is also appended here, one line each.
 #define TEST_EVENT_CAPTURE_FILE "C:\\gt_test\\watchdog_events.txt"
+// Owners made up for the Program Files guard (Wine keeps none): "system",
+// "administrators", "trustedinstaller" or "user".
+#define TEST_DEVCON_OWNER_ENV "GT_DEVCON_OWNER"
+#define TEST_MONITOR_OWNER_ENV "GT_MONITOR_OWNER"
 #define AGENT_DOUBLE_IMAGE "agent_double.exe"
 #define AGENT_DOUBLE_CRASH_EVENT "gt_agent_double_crash"
 #endif

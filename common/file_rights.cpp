@@ -1,5 +1,7 @@
 #include "file_rights.h"
 
+#include "contract.h"
+
 namespace {
 
 const DWORD READ_EXECUTE = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
@@ -24,6 +26,12 @@ const rights_entry SHARED_LOG[] = {
     {ACCOUNT_USERS, FILE_GENERIC_READ | FILE_GENERIC_WRITE | DELETE, 0},
 };
 
+const rights_entry IDLE_MUTEX[] = {
+    {ACCOUNT_SYSTEM, MUTEX_ALL_ACCESS, 0},
+    {ACCOUNT_ADMINISTRATORS, MUTEX_ALL_ACCESS, 0},
+    {ACCOUNT_EVERYONE, IDLE_MUTEX_USER_RIGHTS, 0},
+};
+
 template <size_t N>
 rights_table table_of(const rights_entry (&entries)[N])
 {
@@ -34,6 +42,7 @@ BOOL allocate_sid(rights_account account, PSID* sid)
 {
     SID_IDENTIFIER_AUTHORITY nt = {SECURITY_NT_AUTHORITY};
     SID_IDENTIFIER_AUTHORITY creator = {SECURITY_CREATOR_SID_AUTHORITY};
+    SID_IDENTIFIER_AUTHORITY world = {SECURITY_WORLD_SID_AUTHORITY};
     switch (account) {
     case ACCOUNT_SYSTEM:
         return AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, sid);
@@ -46,6 +55,8 @@ BOOL allocate_sid(rights_account account, PSID* sid)
     case ACCOUNT_CREATOR_OWNER:
         return AllocateAndInitializeSid(&creator, 1, SECURITY_CREATOR_OWNER_RID, 0, 0, 0, 0, 0, 0, 0,
                                         sid);
+    case ACCOUNT_EVERYONE:
+        return AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, sid);
     }
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
@@ -73,6 +84,11 @@ rights_table monitor_folder_rights()
 rights_table shared_log_rights()
 {
     return table_of(SHARED_LOG);
+}
+
+rights_table idle_mutex_rights()
+{
+    return table_of(IDLE_MUTEX);
 }
 
 bool build_file_security(rights_table table, file_security* out)

@@ -9,6 +9,7 @@ enum rights_account {
     ACCOUNT_ADMINISTRATORS,  // S-1-5-32-544
     ACCOUNT_USERS,           // S-1-5-32-545
     ACCOUNT_CREATOR_OWNER,   // S-1-3-0: stands for the owner of what is created below
+    ACCOUNT_EVERYONE,        // S-1-1-0
 };
 
 struct rights_entry {
@@ -31,6 +32,11 @@ rights_table monitor_folder_rights();
 // The tray log, which every user's tray appends to and trims: SYSTEM and
 // Administrators full control, every user read, write and delete.
 rights_table shared_log_rights();
+
+// The idle mutex: SYSTEM and Administrators full access; everybody only
+// wait, release and read its security (IDLE_MUTEX_USER_RIGHTS), so nobody
+// else may change its DACL and deny it to the trays.
+rights_table idle_mutex_rights();
 
 // An absolute security descriptor with a protected DACL (nothing inherited
 // from the parent) holding a table's entries in order. The descriptor points

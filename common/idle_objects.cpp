@@ -2,6 +2,7 @@
 
 #include "bounded_ops.h"
 #include "contract.h"
+#include "file_rights.h"
 #include "handles.h"
 
 #if !defined(_WIN64)
@@ -33,15 +34,25 @@ bool init_open_descriptor(SECURITY_DESCRIPTOR* descriptor)
 
 idle_object obtain_idle_mutex(const char* name)
 {
-    HANDLE mutex = OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name);
+    HANDLE mutex = OpenMutexA(IDLE_MUTEX_USER_RIGHTS, FALSE, name);
     if (mutex)
         return ready(mutex);
-    SECURITY_DESCRIPTOR descriptor;
-    if (!init_open_descriptor(&descriptor))
+    file_security security;
+    if (!build_file_security(idle_mutex_rights(), &security))
         return failed(IDLE_OBJECT_NO_DESCRIPTOR, GetLastError());
-    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
-    mutex = CreateMutexA(&attributes, FALSE, name);
-    if (!mutex)
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &security.descriptor, FALSE};
+    unique_handle created(CreateMutexA(&attributes, FALSE, name));
+    if (!created) {
+        DWORD error = GetLastError();
+        // Made by another program since the open: CreateMutexA asks for all
+        // access to it, which only SYSTEM and Administrators have.
+        mutex = OpenMutexA(IDLE_MUTEX_USER_RIGHTS, FALSE, name);
+        return mutex ? ready(mutex) : failed(IDLE_OBJECT_NOT_CREATED, error);
+    }
+    // The creator's handle has every right whatever the DACL says: keep only
+    // what everybody is granted.
+    if (!DuplicateHandle(GetCurrentProcess(), created.get(), GetCurrentProcess(), &mutex,
+                         IDLE_MUTEX_USER_RIGHTS, FALSE, 0))
         return failed(IDLE_OBJECT_NOT_CREATED, GetLastError());
     return ready(mutex);
 }

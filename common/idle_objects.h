@@ -2,9 +2,9 @@
 #include <windows.h>
 
 // The idle block "Global\UserIdleFileMappingObject" and its mutex
-// "Global\UserIdleMutexFlag", opened when they exist, else created as every
-// program that makes them must: open to everybody, so that the programs of
-// every user and session may open them.
+// "Global\UserIdleMutexFlag", opened when they exist, else created so that
+// the programs of every user and session may open them: the block open to
+// everybody, the mutex to wait on and release (IDLE_MUTEX_USER_RIGHTS).
 
 enum idle_object_step {
     IDLE_OBJECT_READY,
@@ -19,7 +19,8 @@ struct idle_object {
     DWORD error;             // the failing call's last error
 };
 
-// The mutex, not owned, its handle not inheritable.
+// The mutex, not owned, its handle not inheritable and holding exactly
+// IDLE_MUTEX_USER_RIGHTS.
 idle_object obtain_idle_mutex(const char* name);
 // The block as it is, or else a new one: 256 bytes of the page file, zeroed,
 // its handle inheritable.

@@ -17,6 +17,7 @@ struct reg_value_read {
 
 // Zeroes buffer[0..capacity) and reads at most capacity-1 bytes of the value
 // (whatever its type) with KEY_READ, so the text is always terminated. A value
-// longer than that is not read (ERROR_MORE_DATA).
+// longer than that is not read (ERROR_MORE_DATA). view: 0, or
+// KEY_WOW64_64KEY / KEY_WOW64_32KEY added to the key's access.
 reg_value_read read_reg_value(HKEY root, const char* path, const char* name,
-                              char* buffer, DWORD capacity);
+                              char* buffer, DWORD capacity, REGSAM view = 0);

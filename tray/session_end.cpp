@@ -3,6 +3,7 @@
 #include "contract.h"
 #include "handles.h"
 #include "modal_limits.h"
+#include "system_folder.h"
 #include "tray_log.h"
 #include "wu_check_call.h"
 
@@ -15,7 +16,12 @@ int upgrade_batch_staged()
 
 int wu_installs_at_shutdown()
 {
-    unique_module engine(LoadLibraryA(WU_ENGINE_PATH));
+    // The system's own folder: a fixed "C:\Windows" may be a folder any
+    // user made (on Windows 2000 the system lives in C:\WINNT).
+    char path[MAX_PATH];
+    if (!system_file_path(WU_ENGINE_FILE, path, sizeof path))
+        return 0;
+    unique_module engine(LoadLibraryA(path));
     if (!engine)
         return 0;
     FARPROC proc = GetProcAddress(engine.get(), WU_SHUTDOWN_EXPORT);

@@ -2,10 +2,11 @@
 
 #include <windows.h>
 #include <shlobj.h>
-#include <share.h>
+#include <fcntl.h>
+#include <io.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <time.h>
 #include <strsafe.h>
 
@@ -67,15 +68,57 @@ void create_shared_log(const char* path)
                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-// Others may read while a line is written, never write: a second tray
-// program (another session) or a reader denying writes makes the open fail
-// for sharing, and a few short retries get the line in.
+// Opens the log for appending, as a file with a single link. Any user may
+// delete the shared log's name and put a hard link to another user's file in
+// its place: a name found with more links is removed (the other names keep
+// their bytes) and made afresh. The links are counted on the handle the line
+// is written through. Others may read meanwhile, never write.
+unique_handle open_single_link(const char* path, DWORD* error)
+{
+    for (int round = 0; round < 2; ++round) {
+        create_shared_log(path);
+        unique_handle file(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!file || !GetFileInformationByHandle(file.get(), &info)) {
+            *error = GetLastError();
+            return unique_handle();
+        }
+        if (info.nNumberOfLinks == 1)
+            return file;
+        file.reset();
+        if (!DeleteFileA(path)) {
+            *error = GetLastError();
+            return file;
+        }
+    }
+    *error = ERROR_TOO_MANY_LINKS;
+    return unique_handle();
+}
+
+// The log as fopen(path, "a+") gives it: appending, in text mode.
+FILE* open_log_stream(const char* path, DWORD* error)
+{
+    unique_handle file = open_single_link(path, error);
+    if (!file)
+        return nullptr;
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_APPEND | _O_TEXT);
+    if (descriptor == -1)
+        return nullptr;
+    file.release();   // the descriptor closes it now
+    FILE* log = _fdopen(descriptor, "a");
+    if (!log)
+        _close(descriptor);
+    return log;
+}
+
+// A second tray program (another session) or a reader denying writes makes
+// the open fail for sharing: a few short retries get the line in.
 FILE* open_log_for_append(const char* path)
 {
-    create_shared_log(path);
     for (int attempt = 1;; ++attempt) {
-        FILE* file = _fsopen(path, "a+", _SH_DENYWR);
-        DWORD error = GetLastError();
+        DWORD error = ERROR_SUCCESS;
+        FILE* file = open_log_stream(path, &error);
         if (file)
             return file;
         bool sharing = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
@@ -97,6 +140,11 @@ bool make_tray_log_path(const char* folder, const char* log_name, char* out)
 bool tray_log_too_big(long long size)
 {
     return size > TRIM_THRESHOLD;
+}
+
+bool tray_log_removed_at_start(long long size, unsigned long links)
+{
+    return links > 1 || tray_log_too_big(size);
 }
 
 bool get_program_files_dir(char* buffer)
@@ -136,7 +184,16 @@ void trim_tray_log()
     if (!tray_log_path(TRAY_LOG_NAME, path))
         return;
     log_lock_guard guard;
-    struct _stat status;
-    if (_stat(path, &status) == 0 && tray_log_too_big(status.st_size))
+    // Size and links of the file the name holds; removing the name touches no
+    // other name of the file.
+    unique_handle file(CreateFileA(path, GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!file || !GetFileInformationByHandle(file.get(), &info))
+        return;
+    file.reset();
+    long long size = (static_cast<long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    if (tray_log_removed_at_start(size, info.nNumberOfLinks))
         DeleteFileA(path);
 }

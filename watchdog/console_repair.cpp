@@ -4,7 +4,9 @@
 #include "daemon_log.h"
 #include "event_report.h"
 #include "handles.h"
+#include "program_files_guard.h"
 #include "registry.h"
+#include "system_folder.h"
 #include "wow64.h"
 
 #include <windows.h>
@@ -12,6 +14,8 @@
 
 #include <io.h>
 #include <string.h>
+
+#include <utility>
 
 #if !defined(_WIN64)
 static_assert(sizeof(STARTUPINFOA) == 68, "STARTUPINFOA of the 32-bit build");
@@ -46,13 +50,49 @@ bool contains(const char* text, const char* word)
     return false;
 }
 
-// The tool's fixed places, not the system's Program Files folder.
-const char* choose_devcon_path()
+// The device console tool chosen to run. Under a literal folder that is not
+// the system's own, the file checked is held, sharing neither writing nor
+// deletion, until it has run: nobody can put another file under its name.
+struct devcon_tool {
+    const char* path = nullptr;   // nullptr: none may be run
+    unique_handle held;
+};
+
+// A candidate under a literal Program Files folder, or why not (logged).
+bool admit_devcon(const char* candidate, const char* literal_folder, devcon_tool* tool)
+{
+    if (!literal_is_system_folder(literal_folder)) {
+        unique_handle file(CreateFileA(candidate, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!file || !GetFileInformationByHandle(file.get(), &info)) {
+            refuse_devcon_candidate(candidate, "cannot be examined");
+            return false;
+        }
+        const char* refusal = devcon_refusal(read_owner(file.get(), GUARDED_DEVCON),
+                                             info.nNumberOfLinks);
+        if (refusal) {
+            refuse_devcon_candidate(candidate, refusal);
+            return false;
+        }
+        tool->held = std::move(file);
+    }
+    tool->path = candidate;
+    return true;
+}
+
+// The tool's fixed places, not the system's Program Files folder: the first
+// that exists and may run.
+void choose_devcon(devcon_tool* tool)
 {
     const bool x64_build = sizeof(void*) == 8;
+    const bool system_64bit = system_is_64bit(x64_build, look_up_wow64());
     // _access with mode 0 tests existence only; a folder of that name passes.
-    return devcon_candidate(system_is_64bit(x64_build, look_up_wow64()),
-                            _access(DEVCON_PATH_1, 0) == 0, _access(DEVCON_PATH_2, 0) == 0);
+    if (_access(DEVCON_PATH_1, 0) == 0 && admit_devcon(DEVCON_PATH_1, PROGRAM_FILES_FOLDER, tool))
+        return;
+    const char* second = devcon_candidate(system_64bit, false, _access(DEVCON_PATH_2, 0) == 0);
+    if (second)
+        admit_devcon(second, PROGRAM_FILES_X86_FOLDER, tool);
 }
 
 bool stop_agent_attempt()
@@ -101,10 +141,7 @@ bool command_shell_path(char* path, size_t capacity)
     if (g_test_shell_path)
         return SUCCEEDED(StringCchCopyA(path, capacity, g_test_shell_path));
 #endif
-    UINT length = GetSystemDirectoryA(path, static_cast<UINT>(capacity));
-    if (length == 0 || length >= capacity)
-        return false;
-    return SUCCEEDED(StringCchCatA(path, capacity, "\\cmd.exe"));
+    return system_file_path("cmd.exe", path, capacity);
 }
 
 } // namespace
@@ -113,6 +150,11 @@ bool command_shell_path(char* path, size_t capacity)
 unsigned long g_invoke_limit_ms = INVOKE_LIMIT_MS;
 const char* g_test_shell_path = nullptr;
 #endif
+
+void refuse_devcon_candidate(const char* candidate, const char* reason)
+{
+    write_daemon_log("refused devcon candidate %s: %s", candidate, reason);
+}
 
 int classify_errorcode_text(const char* text)
 {
@@ -217,22 +259,24 @@ int enable_disable_serial_dev(int action)
         return 0;
     char action_word[COMMAND_CAPACITY] = {};
     StringCchCopyA(action_word, COMMAND_CAPACITY - 1, word);
-    const char* tool = choose_devcon_path();
-    if (!tool)
+    devcon_tool tool;
+    choose_devcon(&tool);
+    if (!tool.path)
         return 0;
     char command[COMMAND_CAPACITY] = {};
-    StringCchPrintfA(command, COMMAND_CAPACITY, DEVCON_ACTION_COMMAND_FORMAT, tool, action_word);
+    StringCchPrintfA(command, COMMAND_CAPACITY, DEVCON_ACTION_COMMAND_FORMAT, tool.path, action_word);
     write_daemon_log("enable_disable_serial_dev cmd=%s", command);
     return invokeExeFile(command) == 0 ? 1 : 0;
 }
 
 int check_serial_dev()
 {
-    const char* tool = choose_devcon_path();
-    if (!tool)
+    devcon_tool tool;
+    choose_devcon(&tool);
+    if (!tool.path)
         return 0;
     char command[COMMAND_CAPACITY] = {};
-    StringCchPrintfA(command, COMMAND_CAPACITY, DEVCON_STATUS_COMMAND_FORMAT, tool);
+    StringCchPrintfA(command, COMMAND_CAPACITY, DEVCON_STATUS_COMMAND_FORMAT, tool.path);
     write_daemon_log("check_serial_dev cmd=%s", command);
     int result = invokeExeFile(command);
     return result == 0 ? 1 : result == -1 ? -1 : 0;

@@ -18,6 +18,10 @@ int restart_consle_dev();
 // at its time limit).
 int check_serial_dev();
 
+// A device console tool under a literal Program Files folder that is not the
+// system's own, refused: one log line naming it.
+void refuse_devcon_candidate(const char* candidate, const char* reason);
+
 // What a recorded write-error text asks for: 554, 995 or 0 (554 wins).
 int classify_errorcode_text(const char* text);
 // The stop command's exit code: stopped now, or was not running (1062).

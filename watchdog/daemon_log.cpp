@@ -2,6 +2,7 @@
 
 #include "contract.h"
 #include "handles.h"
+#include "program_files_guard.h"
 #include "wow64.h"
 
 #include <windows.h>
@@ -30,14 +31,8 @@ const DWORD OPEN_PAUSE_MS = 20;
 // program writes at a time, so no lock.
 char g_held[HELD_CAPACITY];
 
-// Opens a log file sharing reading and writing with others, as the C
-// runtime's fopen does, but only when the file has a single link. The
-// folder lets users create files, and a hard link put in the way of the
-// log or its backup may name any file, which this program (LocalSystem)
-// must neither write nor empty. The links are counted on the handle that
-// is used afterwards, so nothing can be swapped in between.
-unique_handle open_single_link(const char* path, DWORD access, DWORD disposition,
-                               BY_HANDLE_FILE_INFORMATION* info, DWORD* error)
+unique_handle open_counting_links(const char* path, DWORD access, DWORD disposition,
+                                  BY_HANDLE_FILE_INFORMATION* info, DWORD* error)
 {
     unique_handle file(CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                    disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -46,11 +41,71 @@ unique_handle open_single_link(const char* path, DWORD access, DWORD disposition
     } else if (!GetFileInformationByHandle(file.get(), info)) {
         *error = GetLastError();
         file.reset();
-    } else if (info->nNumberOfLinks > 1) {
+    }
+    return file;
+}
+
+// Opens a log file sharing reading and writing with others, as the C
+// runtime's fopen does, as a file with a single link. Users may create files
+// in the folder, and anyone who can read the log may give it a second name
+// in a folder of their own on the same volume (before Windows 10 that asks
+// no write access): a name found with more links is removed, the other
+// names keeping the old bytes, and made afresh, so this program (LocalSystem)
+// writes and empties only a file of its own. The links are counted on the
+// handle that is used afterwards, so nothing can be swapped in between.
+unique_handle open_single_link(const char* path, DWORD access, DWORD disposition,
+                               BY_HANDLE_FILE_INFORMATION* info, DWORD* error)
+{
+    unique_handle file = open_counting_links(path, access, disposition, info, error);
+    if (!file || info->nNumberOfLinks == 1)
+        return file;
+    file.reset();
+    if (!DeleteFileA(path)) {
+        *error = GetLastError();
+        return file;
+    }
+    file = open_counting_links(path, access, CREATE_NEW, info, error);
+    if (file && info->nNumberOfLinks != 1) {
         *error = ERROR_TOO_MANY_LINKS;
         file.reset();
     }
     return file;
+}
+
+// Removes the backup's name. Someone may have made it read-only, which stops
+// DeleteFileA: a backup with a single link is this program's own and is made
+// writable first; the attribute of a file with more names belongs to every
+// name and is left alone. Sharing no deletion, the handle keeps the name on
+// the file looked at while its attribute changes.
+void remove_backup(const char* path)
+{
+    unique_handle backup(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (backup && GetFileInformationByHandle(backup.get(), &info) &&
+        backup_needs_write_access(info.dwFileAttributes, info.nNumberOfLinks)) {
+        DWORD attributes = info.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY;
+        SetFileAttributesA(path, attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
+    }
+    backup.reset();
+    DeleteFileA(path);
+}
+
+// The Program Files folder under which the log lies is a literal one; where
+// it is not the system's own, any user may have made the monitor folder, and
+// then only one owned by SYSTEM or Administrators takes the log. Held,
+// sharing no deletion, while the log is written in it.
+bool admit_monitor_folder(const char* program_files, unique_handle* held)
+{
+    if (literal_is_system_folder(program_files))
+        return true;
+    char folder[PATH_CAPACITY] = {};
+    if (FAILED(StringCchPrintfA(folder, PATH_CAPACITY, "%s%s", program_files, MONITOR_FOLDER_NAME)))
+        return false;
+    held->reset(CreateFileA(folder, FILE_LIST_DIRECTORY | READ_CONTROL,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return *held && monitor_may_take_log(false, read_owner(held->get(), GUARDED_MONITOR_FOLDER));
 }
 
 // The log as fopen(path, "a") gives it: appending, in text mode.
@@ -86,6 +141,11 @@ FILE* open_for_append(const char* path, DWORD* error)
 }
 
 } // namespace
+
+bool backup_needs_write_access(DWORD attributes, DWORD links)
+{
+    return links == 1 && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
 
 bool log_open_error_is_sharing(DWORD error)
 {
@@ -128,6 +188,9 @@ void write_daemon_log(const char* format, ...)
     strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", local);
 
     select_program_files_folder(path);
+    unique_handle folder;
+    if (!admit_monitor_folder(path, &folder))
+        return;   // as if the folder were missing
     append_daemon_log_name(path);
 
     char record[RECORD_CAPACITY] = {};
@@ -154,6 +217,9 @@ void check_log_space()
     char log_path[PATH_CAPACITY] = {};
     char backup_path[PATH_CAPACITY] = {};
     select_program_files_folder(folder);
+    unique_handle held_folder;
+    if (!admit_monitor_folder(folder, &held_folder))
+        return;
     StringCchPrintfA(log_path, PATH_CAPACITY - 1, "%s%s", folder, DAEMON_LOG_NAME);
     StringCchPrintfA(backup_path, PATH_CAPACITY - 1, "%s%s", folder, DAEMON_BACKUP_NAME);
 
@@ -171,7 +237,7 @@ void check_log_space()
 
     // Whatever holds the backup's name goes (a link, only the name), and the
     // copy replaces nothing: a file slipped in meanwhile makes it fail.
-    DeleteFileA(backup_path);
+    remove_backup(backup_path);
     if (!CopyFileA(log_path, backup_path, TRUE)) {
         write_daemon_log("%s\n", "CopyFile failed.");
         return;

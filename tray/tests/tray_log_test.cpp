@@ -114,6 +114,36 @@ TEST_F(TrayLog, ANewLineAfterTrimmingStartsAFreshFile)
     EXPECT_EQ(text.find('x'), std::string::npos);
 }
 
+// Any user may delete the shared log's name and put a hard link to another
+// user's file in its place: the line and the start-up trim leave that file
+// alone, and the log goes on in a new file.
+TEST_F(TrayLog, AHardLinkPlantedAsTheLogIsReplacedNotWrittenThrough)
+{
+    const std::string victim = "C:\\gt_test\\victim.txt";
+    ts::make_dirs("C:\\gt_test");
+    for (size_t size : {size_t(100), size_t(20000)}) {
+        SCOPED_TRACE(size);
+        const std::string bytes(size, 'v');
+        ts::remove_file(kLog);
+        ASSERT_TRUE(ts::write_file(victim, bytes));
+        ASSERT_TRUE(CreateHardLinkA(kLog.c_str(), victim.c_str(), nullptr));
+        trim_tray_log();
+        write_tray_log(TRAY_LOG_NAME, "tray running");
+        EXPECT_TRUE(ts::read_file(victim) == bytes) << "victim written";
+        std::string text = ts::read_file(kLog);
+        ASSERT_EQ(text.size(), 19u + 17u) << text;
+        EXPECT_EQ(text.substr(19), " : tray running\r\n");
+
+        // Planted after the trim: the line alone replaces it.
+        ts::remove_file(kLog);
+        ASSERT_TRUE(CreateHardLinkA(kLog.c_str(), victim.c_str(), nullptr));
+        write_tray_log(TRAY_LOG_NAME, "vm_closing");
+        EXPECT_TRUE(ts::read_file(victim) == bytes) << "victim written";
+        EXPECT_EQ(ts::read_file(kLog).substr(19), " : vm_closing\r\n");
+    }
+    ts::remove_file(victim);
+}
+
 TEST(TrayLogPath, OnlyWholePathsOfAtMost258CharactersAreMade)
 {
     struct {

@@ -1,7 +1,8 @@
 // The watchdog log and its backup held open by readers, with and without
 // sharing, while records are written and the log is rotated: a reader that
 // shares no writing only delays records, none is lost. Hard links put in
-// their places: the files they name are never written.
+// their places: the files they name are never written, the log goes on in a
+// new file. A read-only backup does not stop the rotation.
 #include "daemon_log.h"
 #include "handles.h"
 #include "log_records.h"
@@ -178,9 +179,11 @@ TEST_F(LogHeld, BackupReadLockedDuringARotation)
     }
 }
 
-// Users may create files in the monitor folder: a hard link there, named
-// like the backup or the log, may name any other file.
-TEST_F(LogHeld, HardLinksInTheWayAreNeverWrittenThrough)
+// Users may create files in the monitor folder, and anyone who can read the
+// log may give it a second name elsewhere: a name with another link is
+// replaced by a new file, the files behind the other names are never written,
+// and the records go on.
+TEST_F(LogHeld, HardLinksAreReplacedAndNeverWrittenThrough)
 {
     const std::string other = "C:\\gt_test\\other_file.txt";
     const std::string big = big_log();
@@ -195,17 +198,47 @@ TEST_F(LogHeld, HardLinksInTheWayAreNeverWrittenThrough)
     EXPECT_TRUE(ts::read_file(logs::daemon_backup_path()) == big + "newest");
     EXPECT_EQ(lines{"check_log_space success." + NL}, logs::daemon_log_messages());
 
-    // As the log: records are dropped, no rotation, until the link is gone.
-    logs::clear_daemon_log();
-    ASSERT_TRUE(CreateHardLinkA(logs::daemon_log_path().c_str(), other.c_str(), nullptr));
-    write_daemon_log("while linked");
-    check_log_space();
-    EXPECT_TRUE(ts::read_file(other) == big) << "written or emptied through the log's name";
-    EXPECT_FALSE(ts::file_exists(logs::daemon_backup_path()));
-    ASSERT_TRUE(DeleteFileA(logs::daemon_log_path().c_str()));
-    write_daemon_log("after");
-    EXPECT_EQ(lines{"after"}, logs::daemon_log_messages());
+    // The backup given a second name after it was made: the next rotation
+    // leaves that name the old backup.
     ts::remove_file(other);
+    ASSERT_TRUE(CreateHardLinkA(other.c_str(), logs::daemon_backup_path().c_str(), nullptr));
+    ASSERT_TRUE(ts::write_file(logs::daemon_log_path(), big + "later"));
+    check_log_space();
+    EXPECT_TRUE(ts::read_file(other) == big + "newest") << "the other name lost its bytes";
+    EXPECT_TRUE(ts::read_file(logs::daemon_backup_path()) == big + "later");
+
+    // A second name given to the log that exists: the other name keeps what
+    // was written, the log goes on in a new file, rotation included.
+    logs::clear_daemon_log();
+    ts::remove_file(other);
+    write_daemon_log("before the link");
+    ASSERT_TRUE(CreateHardLinkA(other.c_str(), logs::daemon_log_path().c_str(), nullptr));
+    const std::string before = ts::read_file(other);
+    write_daemon_log("after the link");
+    EXPECT_EQ(before, ts::read_file(other));
+    EXPECT_EQ(lines{"after the link"}, logs::daemon_log_messages());
+    ts::remove_file(other);
+    ASSERT_TRUE(ts::write_file(logs::daemon_log_path(), big));
+    ASSERT_TRUE(CreateHardLinkA(other.c_str(), logs::daemon_log_path().c_str(), nullptr));
+    check_log_space();
+    EXPECT_TRUE(ts::read_file(other) == big) << "emptied through the log's name";
+    write_daemon_log("goes on");
+    EXPECT_EQ(lines{"goes on"}, logs::daemon_log_messages());
+    ts::remove_file(other);
+}
+
+// A backup someone made read-only: the next rotation still replaces it.
+TEST_F(LogHeld, ReadOnlyBackupIsReplaced)
+{
+    ASSERT_TRUE(ts::write_file(logs::daemon_backup_path(), "previous backup"));
+    ASSERT_TRUE(SetFileAttributesA(logs::daemon_backup_path().c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(ts::write_file(logs::daemon_log_path(), big_log()));
+    check_log_space();
+    EXPECT_TRUE(ts::read_file(logs::daemon_backup_path()) == big_log()) << "backup not replaced";
+    EXPECT_EQ(lines{"check_log_space success." + NL}, logs::daemon_log_messages());
+    // The attribute of a file with another name is that name's too.
+    EXPECT_FALSE(backup_needs_write_access(FILE_ATTRIBUTE_READONLY, 2));
+    EXPECT_FALSE(backup_needs_write_access(FILE_ATTRIBUTE_ARCHIVE, 1));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "agent_fixture.h"
 #include "console_repair.h"
 #include "contract.h"
+#include "daemon_log.h"
 #include "double_control.h"
 #include "doubles_fixture.h"
 #include "handles.h"
@@ -247,6 +248,94 @@ TEST_F(Repair, OnlyActionsZeroAndOneRunAnything)
     }
     EXPECT_TRUE(logs::daemon_log_messages().empty());
     EXPECT_TRUE(doubles::devcon_calls().empty());
+}
+
+// The system's Program Files folder moved (a localized Windows, Windows on
+// another drive): the literal folders may be anybody's. Wine keeps no
+// owners: the test build makes them up.
+class ProgramFilesMoved : public Repair {
+protected:
+    void SetUp() override
+    {
+        Repair::SetUp();
+        ASSERT_TRUE(ts::reg_get(HKEY_LOCAL_MACHINE, CURRENT_VERSION_KEY, PROGRAM_FILES_DIR_VALUE,
+                                &standard_));
+        ASSERT_TRUE(ts::reg_set_sz(HKEY_LOCAL_MACHINE, CURRENT_VERSION_KEY, PROGRAM_FILES_DIR_VALUE,
+                                   "C:\\Programme"));
+        ts::make_dirs("C:\\gt_test");
+    }
+    void TearDown() override
+    {
+        restore_program_files();
+        SetEnvironmentVariableA(TEST_MONITOR_OWNER_ENV, nullptr);
+        SetEnvironmentVariableA(TEST_DEVCON_OWNER_ENV, nullptr);
+        ts::remove_file(LINK);
+        Repair::TearDown();
+    }
+    void restore_program_files()
+    {
+        if (!standard_.empty())
+            ts::reg_set_raw(HKEY_LOCAL_MACHINE, CURRENT_VERSION_KEY, PROGRAM_FILES_DIR_VALUE, REG_SZ,
+                            standard_.data(), DWORD(standard_.size()));
+    }
+    void owners(const char* devcon, const char* monitor)
+    {
+        SetEnvironmentVariableA(TEST_DEVCON_OWNER_ENV, devcon);
+        SetEnvironmentVariableA(TEST_MONITOR_OWNER_ENV, monitor);
+        logs::clear_daemon_log();
+        doubles::reset_devcon();
+    }
+    const char* const LINK = "C:\\gt_test\\devcon_second_name.exe";
+    std::string standard_;
+};
+
+TEST_F(ProgramFilesMoved, ToolRunsAndLogIsWrittenOnlyWhereAdministratorsOwnThem)
+{
+    const std::string REFUSED = std::string("refused devcon candidate ") + DEVCON_PATH_1 + ": ";
+    struct {
+        const char* owner;
+        bool second_link;
+        const char* refusal;   // nullptr: it runs
+    } rows[] = {
+        {"user", false, "not owned by SYSTEM, Administrators or TrustedInstaller"},
+        {"administrators", true, "more than one link"},
+        {"system", false, nullptr},
+        {"trustedinstaller", false, nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.owner) + (row.second_link ? ", two links" : ""));
+        owners(row.owner, "administrators");
+        ts::remove_file(LINK);
+        if (row.second_link)
+            ASSERT_TRUE(CreateHardLinkA(LINK, DEVCON_PATH_1, nullptr));
+        EXPECT_EQ(row.refusal ? 0 : 1, check_serial_dev());
+        EXPECT_EQ(row.refusal ? lines{} : lines{"status " CONSOLE_HARDWARE_ID}, doubles::devcon_calls());
+        if (row.refusal)
+            EXPECT_EQ(lines{REFUSED + row.refusal}, logs::daemon_log_messages());
+    }
+
+    // A refused first place counts as missing: the second is the system's
+    // own "(x86)" folder here.
+    owners("user", "system");
+    ASSERT_TRUE(doubles::install_devcon_double(DEVCON_PATH_2));
+    EXPECT_EQ(1, enable_disable_serial_dev(0));
+    EXPECT_EQ(concat({{REFUSED + "not owned by SYSTEM, Administrators or TrustedInstaller"},
+                      device_records(DEVCON_PATH_2, "disable", 0)}),
+              logs::daemon_log_messages());
+
+    // A monitor folder of anybody else's takes nothing: no record, no rotation.
+    owners("system", "trustedinstaller");
+    EXPECT_EQ(1, check_serial_dev());
+    ASSERT_TRUE(ts::write_file(logs::daemon_log_path(), std::string(3145729, 'x')));
+    check_log_space();
+    EXPECT_EQ(3145729u, ts::read_file(logs::daemon_log_path()).size());
+
+    // The system's own folder: owners and links are not looked at.
+    restore_program_files();
+    owners("user", "user");
+    ASSERT_TRUE(CreateHardLinkA(LINK, DEVCON_PATH_1, nullptr));
+    EXPECT_EQ(1, enable_disable_serial_dev(1));
+    EXPECT_EQ(device_records(DEVCON_PATH_1, "enable", 0), logs::daemon_log_messages());
 }
 
 } // namespace

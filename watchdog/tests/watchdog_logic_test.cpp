@@ -1,14 +1,19 @@
 // The watchdog's decisions, called directly: command line, service status
-// record, supervision counters, the service's command line and the places
-// that follow from the system's bitness.
+// record, supervision counters, the service's command line, the places
+// that follow from the system's bitness and the guard of literal Program
+// Files folders that are not the system's own.
 #include "command_line.h"
 #include "contract.h"
+#include "handles.h"
+#include "program_files_guard.h"
 #include "service_host.h"
 #include "service_install.h"
 #include "supervise.h"
 #include "wow64.h"
 
 #include <gtest/gtest.h>
+
+#include <sddl.h>
 
 #include <string>
 #include <vector>
@@ -208,6 +213,56 @@ TEST(Bitness, LogFolderAndDeviceToolFollowTheSystem)
                      devcon_candidate(is64, false, true));
         EXPECT_STREQ(DEVCON_PATH_1, devcon_candidate(is64, true, true));
         EXPECT_STREQ(nullptr, devcon_candidate(is64, false, false));
+    }
+}
+
+TEST(ProgramFilesGuard, LiteralFolderAgainstTheRegistrysFolder)
+{
+    const char* const PF = PROGRAM_FILES_FOLDER;
+    EXPECT_TRUE(same_folder(PF, "c:\\PROGRAM FILES\\"));
+    EXPECT_TRUE(same_folder(PROGRAM_FILES_X86_FOLDER, "C:\\Program Files (x86)"));
+    for (const char* other : {"C:\\Programme", "D:\\Program Files", "C:\\Program Files (x86)",
+                              "C:\\Program Fil", "C:\\Program Files\\\\", ""})
+        EXPECT_FALSE(same_folder(PF, other)) << other;
+    EXPECT_STREQ("ProgramFilesDir", program_files_value_for(PF));
+    EXPECT_STREQ("ProgramFilesDir (x86)", program_files_value_for(PROGRAM_FILES_X86_FOLDER));
+}
+
+TEST(ProgramFilesGuard, WhoMayOwnTheToolAndTheLogFolder)
+{
+    struct {
+        owner_kind owner;
+        DWORD links;
+        bool tool_runs, folder_takes_log;
+    } rows[] = {
+        {OWNER_SYSTEM, 1, true, true},          {OWNER_ADMINISTRATORS, 1, true, true},
+        {OWNER_TRUSTED_INSTALLER, 1, true, false}, {OWNER_OTHER, 1, false, false},
+        {OWNER_SYSTEM, 2, false, true},         {OWNER_OTHER, 2, false, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << "owner " << row.owner << ", links " << row.links);
+        EXPECT_EQ(row.tool_runs, devcon_may_run(false, row.owner, row.links));
+        EXPECT_EQ(row.tool_runs, devcon_refusal(row.owner, row.links) == nullptr);
+        EXPECT_EQ(row.folder_takes_log, monitor_may_take_log(false, row.owner));
+        // The system's own folder: nothing is examined.
+        EXPECT_TRUE(devcon_may_run(true, row.owner, row.links) && monitor_may_take_log(true, row.owner));
+    }
+    struct {
+        const char* sid;
+        owner_kind owner;
+    } owners[] = {
+        {"S-1-5-18", OWNER_SYSTEM},
+        {"S-1-5-32-544", OWNER_ADMINISTRATORS},
+        {"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", OWNER_TRUSTED_INSTALLER},
+        {"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478465", OWNER_OTHER},
+        {"S-1-5-32-545", OWNER_OTHER},
+        {"S-1-5-21-1004336348-1177238915-682003330-500", OWNER_OTHER},
+    };
+    for (const auto& row : owners) {
+        PSID sid = nullptr;
+        ASSERT_TRUE(ConvertStringSidToSidA(row.sid, &sid)) << row.sid;
+        EXPECT_EQ(row.owner, owner_kind_of(sid)) << row.sid;
+        LocalFree(sid);
     }
 }
 
