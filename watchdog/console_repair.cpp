@@ -154,6 +154,7 @@ const char* g_test_shell_path = nullptr;
 void refuse_devcon_candidate(const char* candidate, const char* reason)
 {
     write_daemon_log("refused devcon candidate %s: %s", candidate, reason);
+    report_device_tool_refused(candidate);
 }
 
 int classify_errorcode_text(const char* text)

@@ -7,6 +7,7 @@
 #include "contract.h"
 #include "daemon_log.h"
 #include "double_control.h"
+#include "event_report.h"
 #include "doubles_fixture.h"
 #include "handles.h"
 #include "log_records.h"
@@ -302,6 +303,8 @@ TEST_F(ProgramFilesMoved, ToolRunsAndLogIsWrittenOnlyWhereAdministratorsOwnThem)
         {"system", false, nullptr},
         {"trustedinstaller", false, nullptr},
     };
+    logs::clear_captured_events();
+    reset_event_folds();
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.owner) + (row.second_link ? ", two links" : ""));
         owners(row.owner, "administrators");
@@ -313,6 +316,8 @@ TEST_F(ProgramFilesMoved, ToolRunsAndLogIsWrittenOnlyWhereAdministratorsOwnThem)
         if (row.refusal)
             EXPECT_EQ(lines{REFUSED + row.refusal}, logs::daemon_log_messages());
     }
+    // One warning event for the refusals, the later one folded into the next.
+    EXPECT_EQ(lines{"1007 2 " + std::string(DEVCON_PATH_1) + "|0"}, logs::captured_events());
 
     // A refused first place counts as missing: the second is the system's
     // own "(x86)" folder here.
