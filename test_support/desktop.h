@@ -16,7 +16,13 @@ std::string unix_path(const std::string& dos_path);
 // waitable handle for Unix programs: callers wait for what the command makes.
 bool start_unix(const std::string& shell_command);
 
-// Starts a Windows program with a command tail under the Chinese locale.
+// The Unix path of the Wine loader for programs of this test program's
+// architecture: the test bed names both (GT_WINE64, GT_WINE32), since
+// Debian's "wine" starts the 32-bit loader once that is installed.
+std::string wine_loader();
+
+// Starts a Windows program of this test program's architecture with a
+// command tail under the Chinese locale.
 bool start_chinese(const std::string& exe, const std::string& tail);
 
 // PNG of the whole X display as <build>/tests/artifacts/<name>.png.

@@ -1,9 +1,10 @@
-// The 64-bit package end to end in a Wine prefix of its own (package_e2e.sh):
-// install, the same package again, upgrade to a newer build, downgrade and the
-// 32-bit package refused, uninstall while the service and a tray run. The
-// steps build on each other and run in the order written; after a failed
-// step the rest are skipped.
-//   package_e2e_test.exe OLD_DIST NEW_DIST X86_PACKAGE   (Windows paths)
+// The package of this program's architecture end to end in a Wine prefix of
+// its own (package_e2e.sh), on the Windows it is for (x64: a 64-bit prefix;
+// x86: a 32-bit-only one): install, the same package again, upgrade to a
+// newer build, downgrade and the other architecture's package refused,
+// uninstall while the service and a tray run. The steps build on each other
+// and run in the order written; after a failed step the rest are skipped.
+//   package_e2e_test.exe OLD_DIST NEW_DIST OTHER_PACKAGE   (Windows paths)
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -20,7 +21,7 @@
 
 namespace {
 
-std::string g_old_dist, g_new_dist, g_x86_package;
+std::string g_old_dist, g_new_dist, g_other_package;
 bool g_broken;
 std::map<std::string, std::string> g_service_by_program;  // as "sen-drik-hald.exe -i" makes it
 DWORD g_watchdog_id;
@@ -29,7 +30,13 @@ std::vector<std::string> g_installed;  // the product's version, as listed after
 const std::string TOOLS = "C:\\Program Files\\virtio\\tools";
 const char* DAEMON_LOG = PROGRAM_FILES_FOLDER DAEMON_LOG_NAME;
 const char* TRAY_LOG = PROGRAM_FILES_FOLDER TRAY_LOG_NAME;
+#if defined(_WIN64)
 const std::string PACKAGE = "\\ondrix-tools-x64.msi";
+const char* OTHER_REFUSAL = "This package is for 32-bit Windows. On 64-bit Windows install ondrix-tools-x64.msi.";
+#else
+const std::string PACKAGE = "\\ondrix-tools-x86.msi";
+const char* OTHER_REFUSAL = "This package is for 64-bit Windows. On 32-bit Windows install ondrix-tools-x86.msi.";
+#endif
 const char* PRODUCT_NAME = "ZRV Ondrix For Windows";
 const char* UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const char* KEPT_LINE = "2020-01-01 00:00:00 : kept across the upgrade\r\n";
@@ -239,11 +246,11 @@ TEST_F(Package, AnOlderPackageIsRefused)
     EXPECT_EQ(only_process(WATCHDOG_IMAGE_NAME), g_watchdog_id);
 }
 
-TEST_F(Package, The32BitPackageRefuses64BitWindows)
+TEST_F(Package, TheOtherArchitecturesPackageIsRefused)
 {
     std::string shown;
-    EXPECT_EQ(msiexec_refused(g_x86_package, "x86", &shown), (DWORD)ERROR_INSTALL_FAILURE);
-    EXPECT_EQ(shown, "This package is for 32-bit Windows. On 64-bit Windows install ondrix-tools-x64.msi.");
+    EXPECT_EQ(msiexec_refused(g_other_package, "other-arch", &shown), (DWORD)ERROR_INSTALL_FAILURE);
+    EXPECT_EQ(shown, OTHER_REFUSAL);
     EXPECT_EQ(installed_versions(), g_installed);
     EXPECT_EQ(only_process(WATCHDOG_IMAGE_NAME), g_watchdog_id);
 }
@@ -268,11 +275,11 @@ int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
     if (argc != 4) {
-        printf("usage: package_e2e_test.exe OLD_DIST NEW_DIST X86_PACKAGE\n");
+        printf("usage: package_e2e_test.exe OLD_DIST NEW_DIST OTHER_PACKAGE\n");
         return 2;
     }
     g_old_dist = argv[1];
     g_new_dist = argv[2];
-    g_x86_package = argv[3];
+    g_other_package = argv[3];
     return RUN_ALL_TESTS();
 }
