@@ -1,5 +1,5 @@
 # The x86 build's call of the update engine, emulated on the build machine
-# (32-bit programs cannot run here): the shipped i686 compiler and Release
+# (also where no 32-bit program runs): the shipped i686 compiler and Release
 # flags, without the test seams.
 get_directory_property(shipped_defs DIRECTORY ${CMAKE_SOURCE_DIR} COMPILE_DEFINITIONS)
 list(REMOVE_ITEM shipped_defs GT_TEST_SEAMS=1)

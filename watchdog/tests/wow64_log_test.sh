@@ -7,7 +7,7 @@
 set -u
 repo=$(cd "$(dirname "$0")/../.." && pwd)
 . "$repo/scripts/wine-env"
-if ! gt_ia32_runs || [ ! -x "$GT_WINE32" ]; then
+if ! gt_lane32_wanted; then
   echo "$GT_LANE32_SKIP_LINE"
   exit 77
 fi
