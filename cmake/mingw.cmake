@@ -17,7 +17,18 @@ set(CMAKE_FIND_ROOT_PATH /usr/${triple})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Test programs run under Wine through ctest.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# Test programs run under Wine through ctest, with the loader of their
+# architecture (scripts/wine-env names both; Debian's "wine" is the 32-bit
+# one once wine32 is installed).
+if(NOT GT_WINE_LOADER)
+  if(GT_ARCH STREQUAL "i686")
+    set(GT_WINE_LOADER $ENV{GT_WINE32})
+  else()
+    set(GT_WINE_LOADER $ENV{GT_WINE64})
+  endif()
+endif()
+if(GT_WINE_LOADER)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${GT_WINE_LOADER})
+endif()
 # Keep GT_ARCH/GT_THREADS visible in try_compile projects.
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES GT_ARCH GT_THREADS)
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES GT_ARCH GT_THREADS GT_WINE_LOADER)

@@ -21,6 +21,14 @@ namespace {
 
 const std::string TOOLS_DIR = "C:\\Program Files\\virtio\\tools";
 const std::string MONITOR_DIR = "C:\\Program Files\\virtio\\monitor";
+// The package of this program's architecture, on the Windows it is for.
+#if defined(_WIN64)
+#define DEMO_PACKAGE "ondrix-tools-x64.msi"
+#define DEMO_WINDOWS "64-bit Windows"
+#else
+#define DEMO_PACKAGE "ondrix-tools-x86.msi"
+#define DEMO_WINDOWS "32-bit Windows"
+#endif
 DWORD g_start_tick;
 int g_failures;
 
@@ -86,9 +94,9 @@ void print_log(const char* title, const std::string& path)
 
 bool set_up_guest(const std::string& dist)
 {
-    say("== a simulated KVM guest");
+    say("== a simulated KVM guest (" DEMO_WINDOWS ")");
     ts::set_manufacturer("QEMU");
-    g_package = dist + "\\ondrix-tools-x64.msi";
+    g_package = dist + "\\" DEMO_PACKAGE;
     msiexec("/x");  // what a run with --keep left behind
     ts::remove_file(MONITOR_DIR + "\\sen-drik-hald.log");
     ts::remove_file(MONITOR_DIR + "\\qor_tel.log");
@@ -178,7 +186,7 @@ void print_events()
 
 bool install_programs()
 {
-    say("== the administrator installs the tools: msiexec /i ondrix-tools-x64.msi /qn");
+    say("== the administrator installs the tools: msiexec /i " DEMO_PACKAGE " /qn");
     svc::remove(WATCHDOG_SERVICE_NAME);
     if (!package_step("/i", "package installed"))
         return false;
@@ -277,7 +285,7 @@ void shutdown_query()
 
 void tear_down()
 {
-    say("== the administrator removes the tools: msiexec /x ondrix-tools-x64.msi /qn");
+    say("== the administrator removes the tools: msiexec /x " DEMO_PACKAGE " /qn");
     package_step("/x", "package removed");
     step(spine::tray_window() == nullptr && ts::processes_named(TRAY_IMAGE_NAME).empty(), "tray ended");
     step(!svc::exists(WATCHDOG_SERVICE_NAME) && ts::processes_named(WATCHDOG_IMAGE_NAME).empty(),

@@ -44,12 +44,24 @@ bool start_unix(const std::string& shell_command)
     return true;
 }
 
+std::string wine_loader()
+{
+#if defined(_WIN64)
+    const char* name = "GT_WINE64";
+#else
+    const char* name = "GT_WINE32";
+#endif
+    char path[MAX_PATH] = {};
+    DWORD length = GetEnvironmentVariableA(name, path, sizeof path);
+    return length > 0 && length < sizeof path ? path : "";
+}
+
 bool start_chinese(const std::string& exe, const std::string& tail)
 {
-    std::string unix_exe = unix_path(exe);
-    if (unix_exe.empty())
+    std::string unix_exe = unix_path(exe), loader = wine_loader();
+    if (unix_exe.empty() || loader.empty())
         return false;
-    return start_unix(std::string(CHINESE_LOCALE) + " exec " + WINE64_LOADER + " '" + unix_exe + "' " + tail);
+    return start_unix(std::string(CHINESE_LOCALE) + " exec '" + loader + "' '" + unix_exe + "' " + tail);
 }
 
 bool screenshot(const char* name)

@@ -10,7 +10,6 @@ namespace ts {
 const char* const CHINESE_LOCALE = "LC_ALL=zh_CN.UTF-8";
 // The 64-bit loader: Debian's /usr/bin/wine runs the 32-bit one once wine32
 // is installed, and that cannot start the 64-bit test programs.
-const char* const WINE64_LOADER = "/usr/lib/wine/wine64";
 
 // Unix path of a Windows path ("" when Wine cannot tell).
 std::string unix_path(const std::string& dos_path);
@@ -19,7 +18,13 @@ std::string unix_path(const std::string& dos_path);
 // waitable handle for Unix programs: callers wait for what the command makes.
 bool start_unix(const std::string& shell_command);
 
-// Starts a Windows program with a command tail under the Chinese locale.
+// The Unix path of the Wine loader for programs of this test program's
+// architecture: the test bed names both (GT_WINE64, GT_WINE32), since
+// Debian's "wine" starts the 32-bit loader once that is installed.
+std::string wine_loader();
+
+// Starts a Windows program of this test program's architecture with a
+// command tail under the Chinese locale.
 bool start_chinese(const std::string& exe, const std::string& tail);
 
 // PNG of the whole X display as <build>/tests/artifacts/<name>.png.

@@ -36,7 +36,13 @@ static DWORD setting(const char* name)
     return value;
 }
 
-extern "C" __declspec(dllexport) int WINAPI WUCheckForUpdatesAtShutdown(int* installs)
+#if defined(WU_DOUBLE_CONVENTION_cdecl)
+#define WU_DOUBLE_CALL __cdecl
+#else
+#define WU_DOUBLE_CALL WINAPI
+#endif
+
+extern "C" __declspec(dllexport) int WU_DOUBLE_CALL WUCheckForUpdatesAtShutdown(int* installs)
 {
     count_up(WU_DOUBLE_CALLS);
     DWORD delay = setting(WU_DOUBLE_DELAY_MS);

@@ -8,3 +8,7 @@
 #define WU_DOUBLE_LOADS "Loads"
 #define WU_DOUBLE_CALLS "Calls"
 #define WU_DOUBLE_FILE "wuaueng_double.dll"
+// The i686 tree's engine of the cdecl convention, used instead when the
+// test runs with GT_WU_ENGINE_CONVENTION=cdecl.
+#define WU_DOUBLE_CDECL_FILE "wuaueng_double_cdecl.dll"
+#define WU_DOUBLE_CONVENTION_ENV "GT_WU_ENGINE_CONVENTION"

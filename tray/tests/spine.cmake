@@ -8,7 +8,7 @@ gt_add_wine_test(spine_unit_test TIMEOUT 120)
 add_executable(spine_e2e_test ${CMAKE_CURRENT_LIST_DIR}/spine_e2e_test.cpp)
 target_link_libraries(spine_e2e_test PRIVATE spine_support tray_core)
 add_dependencies(spine_e2e_test qor-tel desktop_keepalive)
-gt_add_wine_test(spine_e2e_test TIMEOUT 180)
+gt_add_wine_test(spine_e2e_test LANE32 TIMEOUT 180)
 
 add_executable(spine_menu_test ${CMAKE_CURRENT_LIST_DIR}/spine_menu_test.cpp)
 target_link_libraries(spine_menu_test PRIVATE spine_support tray_core)

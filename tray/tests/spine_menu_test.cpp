@@ -263,7 +263,8 @@ TEST(MenuChinese, SameTestsUnderChineseLocale)
     std::string exe = ts::unix_path(ts::sibling("spine_menu_test.exe"));
     std::string unix_result = ts::unix_path(result);
     ASSERT_FALSE(exe.empty());
-    ts::start_unix(std::string(ts::CHINESE_LOCALE) + " " + ts::WINE64_LOADER + " '" + exe +
+    ASSERT_FALSE(ts::wine_loader().empty()) << "GT_WINE64 / GT_WINE32 not set";
+    ts::start_unix(std::string(ts::CHINESE_LOCALE) + " '" + ts::wine_loader() + "' '" + exe +
                       "' --gtest_filter=MenuInProcess.* > '" + unix_result + ".log' 2>&1; echo $? > '" +
                       unix_result + "'");
     ASSERT_TRUE(ts::wait_until([&] { return !ts::read_file(result).empty(); }, 90000));

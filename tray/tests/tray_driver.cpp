@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 namespace td {
 
 namespace {
@@ -161,8 +163,10 @@ void install_engine_double(DWORD answer, DWORD delay_ms)
     ts::reg_delete_tree(HKEY_LOCAL_MACHINE, WU_DOUBLE_KEY);
     ts::reg_set_dword(HKEY_LOCAL_MACHINE, WU_DOUBLE_KEY, WU_DOUBLE_ANSWER, answer);
     ts::reg_set_dword(HKEY_LOCAL_MACHINE, WU_DOUBLE_KEY, WU_DOUBLE_DELAY_MS, delay_ms);
-    ASSERT_TRUE(CopyFileA(ts::sibling(WU_DOUBLE_FILE).c_str(), WU_ENGINE_PATH, FALSE))
-        << GetLastError();
+    char convention[16] = {};
+    GetEnvironmentVariableA(WU_DOUBLE_CONVENTION_ENV, convention, sizeof convention);
+    const char* file = strcmp(convention, "cdecl") == 0 ? WU_DOUBLE_CDECL_FILE : WU_DOUBLE_FILE;
+    ASSERT_TRUE(CopyFileA(ts::sibling(file).c_str(), WU_ENGINE_PATH, FALSE)) << file << " " << GetLastError();
 }
 
 void remove_engine()

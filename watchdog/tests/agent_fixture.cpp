@@ -42,6 +42,13 @@ DWORD state(const char* name)
     return status(name, &s) ? s.dwCurrentState : 0;
 }
 
+bool interrogate(const char* name)
+{
+    service_ref service = open_service(name, SERVICE_INTERROGATE);
+    SERVICE_STATUS s = {};
+    return service && ControlService(service.get(), SERVICE_CONTROL_INTERROGATE, &s);
+}
+
 bool exists(const char* name)
 {
     return static_cast<bool>(open_service(name, SERVICE_QUERY_STATUS));
@@ -125,6 +132,11 @@ bool crash()
 DWORD state()
 {
     return svc::state(AGENT_SERVICE_NAME);
+}
+
+bool answers_controls()
+{
+    return svc::interrogate(AGENT_SERVICE_NAME);
 }
 
 void remove_watchdog_setup()

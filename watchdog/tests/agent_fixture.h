@@ -16,6 +16,8 @@ bool start();
 bool crash();
 // Current state of "sen-drik", 0 when it is not installed.
 DWORD state();
+// Whether the service manager passes "sen-drik" a control now (interrogate).
+bool answers_controls();
 // Removes what the tests of the installed watchdog set up: the service
 // "SenDrikHald" and any process of it or of devcon, the agent, the devcon
 // doubles and their state, and the watchdog's test and repair keys.
@@ -29,6 +31,8 @@ namespace svc {
 DWORD state(const char* name);
 // Full status record; false when the service cannot be opened or queried.
 bool status(const char* name, SERVICE_STATUS* out);
+// Sends the interrogate control; false when the manager refuses it.
+bool interrogate(const char* name);
 // Polls until the service is in `wanted` or timeout_ms passed.
 bool wait_state(const char* name, DWORD wanted, DWORD timeout_ms);
 bool start(const char* name);

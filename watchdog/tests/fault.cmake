@@ -7,4 +7,4 @@ add_executable(watchdog_fault_tests
 target_compile_options(watchdog_fault_tests PRIVATE ${GT_WARNINGS})
 target_link_libraries(watchdog_fault_tests PRIVATE watchdog_test_helpers agent_fixture watchdog_core)
 add_dependencies(watchdog_fault_tests sen-drik-hald devcon_double findstr_double sc_double)
-gt_add_wine_test(watchdog_fault_tests TIMEOUT 120)
+gt_add_wine_test(watchdog_fault_tests LANE32 TIMEOUT 120)

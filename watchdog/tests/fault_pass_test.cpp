@@ -99,8 +99,10 @@ void ensure_running()
     else
         ASSERT_TRUE(svc::wait_state(AGENT_SERVICE_NAME, SERVICE_RUNNING, 3000));
     // Wine's sc may refuse to stop an agent that has only just reported
-    // running; under load that window was seen to last beyond 300 ms.
-    Sleep(1000);
+    // running; under load that window was seen to last beyond a second.
+    // Waited out until the manager passes the agent a control.
+    ASSERT_TRUE(ts::wait_until([] { return agent_fixture::answers_controls(); }, 10000));
+    Sleep(300);
 }
 
 void ensure_stopped()

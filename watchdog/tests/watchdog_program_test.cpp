@@ -426,7 +426,7 @@ TEST_F(Program, RemovalWithoutServiceEndsWithZero)
 // the log's lines: the wait for the pass, the console check and
 // the start; beside them the check's command, the agent's start and a bare
 // process start alone.
-//   wine watchdog_program_tests.exe --gtest_also_run_disabled_tests
+//   $GT_WINE64 watchdog_program_tests.exe --gtest_also_run_disabled_tests
 //        --gtest_filter=*MeasureAgentRestart
 DWORD measure_setting(const char* name, DWORD fallback)
 {
