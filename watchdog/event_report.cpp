@@ -4,14 +4,12 @@
 #include "daemon_log.h"
 #include "gt_version.h"
 #include "handles.h"
+#include "test_seam.h"
 
 #include <strsafe.h>
 
 #include <stdio.h>
 #include <string.h>
-#ifdef GT_TEST_SEAMS
-#include "registry.h"
-#endif
 
 namespace {
 
@@ -53,17 +51,7 @@ void log_failure_once(const char* what, LONG error)
 
 DWORD fold_period_ms()
 {
-#ifdef GT_TEST_SEAMS
-    char data[sizeof(DWORD) + 1];
-    reg_value_read r = read_reg_value(HKEY_LOCAL_MACHINE, TEST_WATCHDOG_KEY, TEST_EVENT_FOLD_VALUE,
-                                      data, sizeof data);
-    if (r.found() && r.type == REG_DWORD && r.size == sizeof(DWORD)) {
-        DWORD period = 0;
-        memcpy(&period, data, sizeof period);
-        return period;
-    }
-#endif
-    return EVENT_FOLD_PERIOD_MS;
+    return SEAM_REGISTRY_NUMBER(TEST_WATCHDOG_KEY, TEST_EVENT_FOLD_VALUE, EVENT_FOLD_PERIOD_MS);
 }
 
 #ifdef GT_TEST_SEAMS

@@ -5,10 +5,7 @@
 #include "daemon_log.h"
 #include "event_report.h"
 #include "handles.h"
-#ifdef GT_TEST_SEAMS
-#include "registry.h"
-#include <string.h>
-#endif
+#include "test_seam.h"
 
 bool take_log_check_turn(supervise_counters* counters)
 {
@@ -110,17 +107,7 @@ bool supervise_pass(supervise_counters* counters, SC_HANDLE manager)
 
 DWORD supervise_period_ms()
 {
-#ifdef GT_TEST_SEAMS
-    char data[sizeof(DWORD) + 1];
-    reg_value_read r = read_reg_value(HKEY_LOCAL_MACHINE, TEST_WATCHDOG_KEY, TEST_PERIOD_VALUE,
-                                      data, sizeof data);
-    if (r.found() && r.type == REG_DWORD && r.size == sizeof(DWORD)) {
-        DWORD period = 0;
-        memcpy(&period, data, sizeof period);
-        return period;
-    }
-#endif
-    return SUPERVISE_PERIOD_MS;
+    return SEAM_REGISTRY_NUMBER(TEST_WATCHDOG_KEY, TEST_PERIOD_VALUE, SUPERVISE_PERIOD_MS);
 }
 
 int supervise_agent()
