@@ -11,6 +11,15 @@ namespace {
 SERVICE_STATUS_HANDLE g_handle;
 SERVICE_STATUS g_status;
 HANDLE g_stop;
+volatile bool g_stopped_by_control;
+
+// Wine's dispatcher returns as soon as the last service reports
+// SERVICE_STOPPED, which this double does inside its handler; the handler's
+// reply to the manager is written by another thread after that. Ending the
+// process at once could lose the reply, and "sc stop" would then fail on an
+// agent it did stop. Long enough for that thread, short beside the tests'
+// waits for the process to end.
+const DWORD REPLY_GRACE_MS = 1000;
 
 void report(DWORD state)
 {
@@ -25,6 +34,7 @@ void WINAPI control_handler(DWORD control)
     if (control == SERVICE_CONTROL_STOP || control == SERVICE_CONTROL_SHUTDOWN) {
         // Reported before the handler returns, so "sc stop" leaves the
         // service stopped when it exits.
+        g_stopped_by_control = true;
         report(SERVICE_STOPPED);
         SetEvent(g_stop);
         return;
@@ -56,5 +66,9 @@ int main()
 {
     char name[] = AGENT_SERVICE_NAME;
     SERVICE_TABLE_ENTRYA table[] = {{name, agent_main}, {nullptr, nullptr}};
-    return StartServiceCtrlDispatcherA(table) ? 0 : 1;
+    if (!StartServiceCtrlDispatcherA(table))
+        return 1;
+    if (g_stopped_by_control)
+        Sleep(REPLY_GRACE_MS);
+    return 0;
 }

@@ -171,7 +171,7 @@ TEST_F(Program, ServiceOptionFromAConsoleEndsSilently)
     ASSERT_TRUE(agent_fixture::start());
     ASSERT_TRUE(svc::stop(AGENT_SERVICE_NAME));
     ASSERT_TRUE(ts::wait_until([] { return ts::processes_named(AGENT_DOUBLE_IMAGE).empty(); },
-                               3000));
+                               10000));
 
     ts::run_result r = run_watchdog("-s");
     ASSERT_TRUE(r.finished);
