@@ -104,7 +104,6 @@
 #define MARKER_CLOSING "vm_closing"
 #define LOG_HIBERNATE_ASKED "the user has received the msg to choose whether to hibernate."
 #define LOG_HIBERNATE_CANCELLED "the user has cancelled the hibernate request."
-#define LOG_WORK_AREA_FAILED "SystemParametersInfo get work area failed!\n"
 
 // ---- The tray's suspend refusal ----
 #define SUSPEND_WARNING_TEXT "Warning!: Do not support the hibernate request"
@@ -136,17 +135,8 @@
 // The package's public property that sets "UpgradeStrategy" at install.
 #define UPGRADE_STRATEGY_PROPERTY "UPGRADESTRATEGY"
 
-// ---- Tray log lines of the worker and the idle publisher ----
+// ---- Tray log: the line of a tray that runs ----
 #define LOG_TRAY_RUNNING "tray running"
-#define LOG_UPGRADE_KEY_FAILED "RegCreateKeyEx failed"
-#define LOG_NOTIFY_ACCESS_DENIED "RegNotifyChangeKeyValue failed with ERROR_ACCESS_DENIED"
-#define LOG_IDLE_THREAD_FAILED "CreateThread failed!"
-#define LOG_IDLE_MUTEX_FAILED "create mutex error"
-#define LOG_IDLE_MUTEX_NULL "m_hMutex is NULL"
-#define LOG_IDLE_MAPPING_FAILED "Could not CreateFileMapping"
-#define LOG_IDLE_VIEW_FAILED "Could not map view of file"
-#define LOG_IDLE_MAPPING_NULL "m_hMapFile is NULL"
-#define LOG_IDLE_RECORD_NULL "m_idletime is NULL"
 
 // ---- Test builds only: seams and doubles ----
 #ifdef GT_TEST_SEAMS
@@ -162,12 +152,4 @@
 #define TEST_MONITOR_OWNER_ENV "GT_MONITOR_OWNER"
 #define AGENT_DOUBLE_IMAGE "agent_double.exe"
 #define AGENT_DOUBLE_CRASH_EVENT "gt_agent_double_crash"
-#endif
-
-#ifdef GT_TEST_SEAMS
-// Environment variables that shorten the tray's background periods.
-#define TEST_IDLE_PERIOD_ENV "GT_IDLE_PERIOD_MS"     // idle publisher's 5000 ms look
-#define TEST_WATCH_PAUSE_ENV "GT_WATCH_PAUSE_MS"     // watcher's 1000 ms pause
-#define TEST_TRAY_RETRY_ENV "GT_TRAY_RETRY_MS"       // icon retry spacing
-#define TEST_SHELL_DELAY_ENV "GT_TRAY_SHELL_DELAY_MS" // shell refuses the icon this long
 #endif

@@ -8,13 +8,13 @@
 #include "handles.h"
 #include "ui_strings.h"
 
-#ifdef GT_TEST_SEAMS
-unsigned long g_test_run_value_length = 0;
-#endif
-
-bool format_run_value(const char* program_path, char* text, size_t capacity)
+size_t format_run_value(const char* program_path, char* text, size_t capacity)
 {
-    return SUCCEEDED(StringCchPrintfA(text, capacity, SERVICE_COMMAND_FORMAT, program_path));
+    size_t length = 0;
+    if (FAILED(StringCchPrintfA(text, capacity, SERVICE_COMMAND_FORMAT, program_path)) ||
+        FAILED(StringCchLengthA(text, capacity, &length)))
+        return 0;
+    return length;
 }
 
 void add_autostart()
@@ -23,18 +23,12 @@ void add_autostart()
     if (GetModuleFileNameA(nullptr, path, MAX_PATH) == 0)
         return;
     char text[RUN_VALUE_CAPACITY] = {};
-    format_run_value(path, text, RUN_VALUE_CAPACITY);
+    const size_t length = format_run_value(path, text, RUN_VALUE_CAPACITY);
     unique_hkey key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RUN_KEY, 0, KEY_WRITE, key.put()) != ERROR_SUCCESS) {
         printf("%s\n", TEXT_KEY_OPEN_FAILED);
         return;
     }
-    // The byte count leaves the terminating NUL out.
-    size_t length = 0;
-    StringCchLengthA(text, RUN_VALUE_CAPACITY, &length);
-#ifdef GT_TEST_SEAMS
-    g_test_run_value_length = static_cast<unsigned long>(length);
-#endif
     if (RegSetValueExA(key.get(), TRAY_RUN_VALUE, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                        static_cast<DWORD>(length)) != ERROR_SUCCESS)
         printf("%s\n", TEXT_SET_FAILED);

@@ -6,18 +6,13 @@
 #include "contract.h"
 #include "handles.h"
 #include "idle_objects.h"
-#include "test_seam.h"
 #include "tray_log.h"
+
+DWORD idle_period_ms = 5000;
 
 namespace {
 
-const DWORD IDLE_PERIOD_MS = 5000;
 const char ACTIVE_TEXT[] = IDLE_ACTIVE_TEXT;
-
-DWORD idle_period_ms()
-{
-    return SEAM_NUMBER(TEST_IDLE_PERIOD_ENV, IDLE_PERIOD_MS);
-}
 
 void log_line(const char* message)
 {
@@ -87,7 +82,7 @@ DWORD WINAPI idle_publisher_thread(LPVOID)
     if (!block)
         return 1;
 
-    const DWORD period_ms = idle_period_ms();
+    const DWORD period_ms = idle_period_ms;
     for (;;) {
         Sleep(period_ms);
         if (!GetLastInputInfo(record))

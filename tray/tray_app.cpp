@@ -9,7 +9,6 @@
 #include "platform_check.h"
 #include "privilege.h"
 #include "process_lookup.h"
-#include "test_seam.h"
 #include "tray_icon.h"
 #include "tray_state.h"
 #include "tray_window.h"
@@ -28,32 +27,6 @@ static void show_failure(const char* text)
     GetModuleFileNameA(nullptr, caption, MAX_PATH);
     MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONEXCLAMATION);
 }
-
-#ifdef GT_TEST_SEAMS
-// Test builds only: TEST_TRAY_RETRY_ENV shortens the icon's retry spacing;
-// TEST_SHELL_DELAY_ENV makes the shell refuse the icon for that long after
-// start, as if the taskbar came up late.
-static DWORD s_test_start_tick = 0;
-static DWORD s_test_shell_delay_ms = 0;
-
-static BOOL late_shell_notify(DWORD command, NOTIFYICONDATAA* data)
-{
-    if (GetTickCount() - s_test_start_tick < s_test_shell_delay_ms)
-        return FALSE;
-    return Shell_NotifyIconA(command, data);
-}
-
-static void apply_test_seams()
-{
-    if (DWORD retry = seam_number(TEST_TRAY_RETRY_ENV, 0))
-        g_test_retry_interval_ms = retry;
-    s_test_shell_delay_ms = seam_number(TEST_SHELL_DELAY_ENV, 0);
-    if (s_test_shell_delay_ms) {
-        s_test_start_tick = GetTickCount();
-        g_test_shell_notify = late_shell_notify;
-    }
-}
-#endif
 
 HWND create_tray_window()
 {
@@ -109,9 +82,6 @@ static void release_start_guard(HANDLE guard)
 // The worker thread and the window; the text of the failure, else NULL.
 static const char* create_tray()
 {
-#ifdef GT_TEST_SEAMS
-    apply_test_seams();
-#endif
     g_uAddTray = RegisterWindowMessageA(ADD_TRAY_MESSAGE);
     g_uHideTray = RegisterWindowMessageA(HIDE_TRAY_MESSAGE);
 

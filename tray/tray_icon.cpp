@@ -6,40 +6,25 @@
 #include "tray_state.h"
 #include "ui_strings.h"
 
-#ifdef GT_TEST_SEAMS
-shell_notify_fn g_test_shell_notify = nullptr;
-UINT g_test_retry_interval_ms = ICON_RETRY_INTERVAL_MS;
-#endif
+shell_notify_fn shell_notify = Shell_NotifyIconA;
+UINT icon_retry_interval_ms = 2000;
 
 // Retries still to make, and the record flags of the request they repeat.
 static int s_retries_left = 0;
 static UINT s_retry_flags = 0;
 
-static BOOL shell_notify(DWORD command)
+static BOOL notify(DWORD command)
 {
-#ifdef GT_TEST_SEAMS
-    if (g_test_shell_notify)
-        return g_test_shell_notify(command, &g_nid);
-#endif
-    return Shell_NotifyIconA(command, &g_nid);
+    return shell_notify(command, &g_nid);
 }
 
 static BOOL add_or_modify()
 {
     if (g_bIconAdded)
-        return shell_notify(NIM_MODIFY);
+        return notify(NIM_MODIFY);
     // The shell refuses to add an icon it still holds ("TaskbarCreated"
     // without a new shell); a modify then reaches that icon.
-    return shell_notify(NIM_ADD) || shell_notify(NIM_MODIFY);
-}
-
-static UINT retry_interval()
-{
-#ifdef GT_TEST_SEAMS
-    return g_test_retry_interval_ms;
-#else
-    return ICON_RETRY_INTERVAL_MS;
-#endif
+    return notify(NIM_ADD) || notify(NIM_MODIFY);
 }
 
 static void stop_retries()
@@ -81,7 +66,8 @@ int show_tray_icon()
     const UINT request_flags = g_nid.uFlags;
     g_nid.uFlags = flags;
     // Without a window to time the retries, the one attempt stands.
-    if (done || !g_nid.hWnd || !SetTimer(g_nid.hWnd, ICON_RETRY_TIMER, retry_interval(), nullptr)) {
+    if (done || !g_nid.hWnd ||
+        !SetTimer(g_nid.hWnd, ICON_RETRY_TIMER, icon_retry_interval_ms, nullptr)) {
         g_bIconAdded = 1;
         return 0;
     }
@@ -113,7 +99,7 @@ int remove_tray_icon()
     stop_retries();
     if (!g_bIconAdded)
         return 1;
-    if (!shell_notify(NIM_DELETE))
+    if (!notify(NIM_DELETE))
         return 1;
     g_bIconAdded = 0;
     return 0;

@@ -5,7 +5,6 @@
 // Timer of the tray window that drives the icon's retries.
 const UINT_PTR ICON_RETRY_TIMER = 1;
 const int ICON_RETRY_COUNT = 30;
-const UINT ICON_RETRY_INTERVAL_MS = 2000;
 
 const UINT ICON_FLAGS = NIF_MESSAGE | NIF_ICON | NIF_TIP;
 const UINT BALLOON_TIMEOUT_MS = 30000;
@@ -33,9 +32,8 @@ const char* balloon_text_for(LPARAM note, const char* const* table);
 // WM_UPGRADE_NOTIFY: brings the icon back with the balloon.
 void show_upgrade_balloon(LPARAM note);
 
-#ifdef GT_TEST_SEAMS
-// Replaces Shell_NotifyIconA and the retry spacing in tests.
-typedef BOOL (*shell_notify_fn)(DWORD command, NOTIFYICONDATAA* data);
-extern shell_notify_fn g_test_shell_notify;
-extern UINT g_test_retry_interval_ms;
-#endif
+// The shell call every icon request goes through (Shell_NotifyIconA), and
+// the spacing of the retries (2000 ms).
+typedef BOOL(WINAPI* shell_notify_fn)(DWORD command, NOTIFYICONDATAA* data);
+extern shell_notify_fn shell_notify;
+extern UINT icon_retry_interval_ms;

@@ -7,10 +7,6 @@
 #include "tray_state.h"
 #include "ui_strings.h"
 
-#ifdef GT_TEST_SEAMS
-bool g_test_work_area_fails = false;
-#endif
-
 // The prompts open now, each in the modal loop of the one before it, the
 // innermost last; a slot is filled when its dialog initialises.
 static HWND s_open_prompts[MAX_OPEN_PROMPTS];
@@ -38,14 +34,12 @@ POINT prompt_origin(const RECT& work_area, int width, int height)
     return origin;
 }
 
-static bool read_work_area(RECT* area)
+static bool read_system_work_area(RECT* area)
 {
-#ifdef GT_TEST_SEAMS
-    if (g_test_work_area_fails)
-        return false;
-#endif
     return SystemParametersInfoA(SPI_GETWORKAREA, 0, area, SPIF_SENDCHANGE) != FALSE;
 }
+
+work_area_read_fn read_work_area = read_system_work_area;
 
 static void place_and_slide(HWND dialog)
 {

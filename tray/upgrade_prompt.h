@@ -26,7 +26,10 @@ RECT prompt_work_area(bool work_area_read, const RECT& work_area, int screen_wid
 // Top-left corner that puts a window of that size at the area's bottom right.
 POINT prompt_origin(const RECT& work_area, int width, int height);
 
-#ifdef GT_TEST_SEAMS
-// Makes the work area unreadable, as if SystemParametersInfoA failed.
-extern bool g_test_work_area_fails;
-#endif
+// Reads the work area the prompt is placed in (SystemParametersInfoA's);
+// false when it cannot be read.
+typedef bool (*work_area_read_fn)(RECT* area);
+extern work_area_read_fn read_work_area;
+
+// Logged when the work area cannot be read.
+#define LOG_WORK_AREA_FAILED "SystemParametersInfo get work area failed!\n"

@@ -8,22 +8,17 @@
 #include "registry.h"
 #include "tray_log.h"
 #include "tray_messages.h"
-#include "test_seam.h"
 #include "tray_state.h"
 #include "upgrade_strategy.h"
 
+DWORD reopen_pause_ms = 1000;
+
 namespace {
 
-const DWORD REOPEN_PAUSE_MS = 1000;
 const DWORD WATCH_FILTER = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_ATTRIBUTES |
                            REG_NOTIFY_CHANGE_LAST_SET | REG_NOTIFY_CHANGE_SECURITY;
 const int STRATEGY_AUTO = 2;
 const int STRATEGY_CLOSE = 3;
-
-DWORD reopen_pause_ms()
-{
-    return SEAM_NUMBER(TEST_WATCH_PAUSE_ENV, REOPEN_PAUSE_MS);
-}
 
 bool open_upgrade_key(unique_hkey& key)
 {
@@ -80,7 +75,7 @@ watch_step wait_for_change(HKEY key, HANDLE changed, parent_watch* parent)
     HANDLE events[2] = {changed, parent->changed.get()};
     bool both = arm_parent_watch(parent);
     DWORD waited = WaitForMultipleObjects(both ? 2 : 1, events, FALSE,
-                                          both ? INFINITE : reopen_pause_ms());
+                                          both ? INFINITE : reopen_pause_ms);
     if (waited == WAIT_OBJECT_0 + 1)
         parent->armed = false;
     LONG query = ERROR_SUCCESS;
@@ -208,7 +203,7 @@ void watch_upgrade_state()
             if (changed)
                 ResetEvent(changed.get());
             do
-                Sleep(reopen_pause_ms());
+                Sleep(reopen_pause_ms);
             while (!open_upgrade_key(key));
             open_parent_watch(&parent);
             armed = arm_watch(key.get(), changed.get());

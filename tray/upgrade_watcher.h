@@ -7,6 +7,13 @@ const DWORD UPGRADE_STATE_CAPACITY = 32;
 // Watches the upgrade key for ever and acts on every change of it; ends the
 // process with 1 when the key cannot be had or watching it is refused.
 void watch_upgrade_state();
+// The watcher's pause before it opens the key afresh, which also spaces its
+// looks at whether the key still exists when the parent cannot be watched
+// (1000 ms).
+extern DWORD reopen_pause_ms;
+// Its log lines when it gives up: the key cannot be had, watching is refused.
+#define LOG_UPGRADE_KEY_FAILED "RegCreateKeyEx failed"
+#define LOG_NOTIFY_ACCESS_DENIED "RegNotifyChangeKeyValue failed with ERROR_ACCESS_DENIED"
 // Reads "upgradestate" (any type, at most 31 bytes) into a zeroed 32-byte
 // buffer; false when the key or value cannot be read.
 bool read_upgrade_state(char* buffer);

@@ -11,6 +11,7 @@
 #include "handles.h"
 #include "idle_publisher.h"
 #include "test_support.h"
+#include "tray_seams.h"
 
 namespace {
 

@@ -15,6 +15,7 @@
 #include "handles.h"
 #include "test_support.h"
 #include "tray_messages.h"
+#include "tray_seams.h"
 #include "upgrade_watcher.h"
 
 namespace {

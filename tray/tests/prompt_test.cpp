@@ -101,10 +101,10 @@ protected:
         for (HWND prompt : td::windows_captioned(host_.thread, PROMPT_CAPTION))
             PostMessageA(prompt, WM_COMMAND, IDCANCEL, 0);
         stop_host(&host_);
-#ifdef GT_TEST_SEAMS
-        g_test_work_area_fails = false;
-#endif
+        read_work_area = saved_read_;
     }
+    static bool unreadable_work_area(RECT*) { return false; }
+    work_area_read_fn saved_read_ = read_work_area;
     host_window host_ = {};
     prompt_target target_ = {};
 };
@@ -180,10 +180,9 @@ TEST_F(PromptDialog, WorkAreaWithTheTaskbarElsewhere)
     SystemParametersInfoA(SPI_SETWORKAREA, 0, &saved, 0);
 }
 
-#ifdef GT_TEST_SEAMS
 TEST_F(PromptDialog, UnreadableWorkAreaIsLoggedAndTheScreenCornerUsed)
 {
-    g_test_work_area_fails = true;
+    read_work_area = unreadable_work_area;
     EXPECT_TRUE(PostMessageA(host_.window, WM_SHOW_UPGRADE_PROMPT, 0, 0));
     std::vector<HWND> prompts = td::wait_windows(host_.thread, PROMPT_CAPTION, 1);
     ASSERT_EQ(1u, prompts.size());
@@ -198,6 +197,5 @@ TEST_F(PromptDialog, UnreadableWorkAreaIsLoggedAndTheScreenCornerUsed)
     ASSERT_GT(raw.size(), 22u);
     EXPECT_EQ(" : SystemParametersInfo get work area failed!\r\n\r\n", raw.substr(19));
 }
-#endif
 
 } // namespace

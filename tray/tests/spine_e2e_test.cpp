@@ -9,6 +9,7 @@
 #include "desktop.h"
 #include "spine_support.h"
 #include "test_support.h"
+#include "tray_seams.h"
 #include "ui_strings.h"
 
 namespace {

@@ -42,8 +42,11 @@ TEST(RunValue, QuotedPathThenSwitch)
 
     // The longest module path (259 characters) still fits whole.
     std::string longest(259, 'p');
-    ASSERT_TRUE(format_run_value(longest.c_str(), text, sizeof text));
+    EXPECT_EQ(longest.size() + 5, format_run_value(longest.c_str(), text, sizeof text));
     EXPECT_EQ("\"" + longest + "\" -s", std::string(text));
+
+    // One character short of room: nothing to write.
+    EXPECT_EQ(0u, format_run_value(longest.c_str(), text, longest.size() + 5));
 }
 
 TEST(RunValue, WrittenWithoutItsNul)
@@ -51,9 +54,12 @@ TEST(RunValue, WrittenWithoutItsNul)
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);
     const std::string expected = "\"" + std::string(path) + "\" -s";
-    g_test_run_value_length = 0xCCCC;
+    // The registry adds the NUL a count leaves out, so the count written is
+    // the one the format gives.
+    char text[RUN_VALUE_CAPACITY];
+    memset(text, 0xCC, sizeof text);
+    EXPECT_EQ(expected.size(), format_run_value(path, text, sizeof text));
     add_autostart();
-    EXPECT_EQ(expected.size(), g_test_run_value_length);
     std::string bytes;
     ASSERT_TRUE(ts::reg_get(HKEY_LOCAL_MACHINE, RUN_KEY, TRAY_RUN_VALUE, &bytes));
     EXPECT_EQ(expected, bytes.substr(0, expected.size()));
@@ -236,7 +242,7 @@ struct shell_call {
 static std::vector<shell_call> s_calls;
 static std::vector<BOOL> s_answers;  // consumed front first; empty: accept
 
-static BOOL scripted_shell(DWORD command, NOTIFYICONDATAA* data)
+static BOOL WINAPI scripted_shell(DWORD command, NOTIFYICONDATAA* data)
 {
     s_calls.push_back({command, data->uFlags});
     if (s_answers.empty())
@@ -257,16 +263,18 @@ protected:
         ASSERT_NE(nullptr, g_hTrayWnd);
         g_pUiStrings = g_english_strings;
         setup_tray_icon();
-        g_test_shell_notify = scripted_shell;
-        g_test_retry_interval_ms = 10;
+        saved_shell_ = shell_notify;
+        saved_interval_ = icon_retry_interval_ms;
+        shell_notify = scripted_shell;
+        icon_retry_interval_ms = 10;
         s_calls.clear();
         s_answers.clear();
     }
     void TearDown() override
     {
         remove_tray_icon();  // stops pending retries
-        g_test_shell_notify = nullptr;
-        g_test_retry_interval_ms = ICON_RETRY_INTERVAL_MS;
+        shell_notify = saved_shell_;
+        icon_retry_interval_ms = saved_interval_;
         HWND w = g_hTrayWnd;
         g_hTrayWnd = nullptr;
         DestroyWindow(w);
@@ -291,6 +299,8 @@ protected:
             Sleep(1);
         }
     }
+    shell_notify_fn saved_shell_ = nullptr;
+    UINT saved_interval_ = 0;
 };
 
 // Each row: flags before, the shell's answer, the message, flags after and
