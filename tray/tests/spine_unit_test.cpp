@@ -54,8 +54,9 @@ TEST(RunValue, WrittenWithoutItsNul)
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);
     const std::string expected = "\"" + std::string(path) + "\" -s";
-    // The registry adds the NUL a count leaves out, so the count written is
-    // the one the format gives.
+    // Read back, the value cannot show the count it was written with (the
+    // ANSI call adds the NUL a count leaves out): the write uses the count
+    // the format gives.
     char text[RUN_VALUE_CAPACITY];
     memset(text, 0xCC, sizeof text);
     EXPECT_EQ(expected.size(), format_run_value(path, text, sizeof text));
