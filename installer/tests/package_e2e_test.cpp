@@ -25,6 +25,7 @@
 #include "contract.h"
 #include "desktop.h"
 #include "handles.h"
+#include "logs.h"
 #include "spine_support.h"
 #include "test_support.h"
 
@@ -48,7 +49,7 @@ const std::string PACKAGE = "\\ondrix-tools-x86.msi";
 const char* PRODUCT_NAME = "ZRV Ondrix For Windows";
 const char* UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const char* KEPT_LINE = "2020-01-01 00:00:00 : kept across the upgrade\r\n";
-const std::string MONITOR = "C:\\Program Files\\virtio\\monitor";
+const std::string MONITOR = logs::monitor_folder();
 const char* SERVICE_STARTED = "SystemManufacturer \"QEMU\": the service SenDrikHald is started";
 const char* SERVICE_LEFT_STOPPED = "SystemManufacturer \"Xen HVM domU\": the watchdog does nothing on this machine; "
                                    "the service SenDrikHald is installed and left stopped";

@@ -11,13 +11,14 @@
 #include <vector>
 
 #include "contract.h"
+#include "logs.h"
 #include "test_support.h"
 #include "tray_log.h"
 
 namespace {
 
-const std::string kMonitor = "C:\\Program Files\\virtio\\monitor";
-const std::string kLog = "C:\\Program Files" TRAY_LOG_NAME;
+const std::string kMonitor = logs::monitor_folder();
+const std::string kLog = logs::tray_log_path();
 
 class TrayLog : public ::testing::Test {
 protected:
