@@ -97,7 +97,7 @@ TEST(IdleCost, TrayBesideBaseline)
     ts::kill_all_named(BASELINE_IMAGE);
     ts::kill_all_named(DESIGN_IMAGE);
     td::install_engine_double(0);
-    td::reset_tray_log();
+    logs::clear_tray_log();
 
     unique_handle tray_process(ts::start("\"" + tray + "\" -s"));
     unique_handle baseline_process(ts::start("\"" + baseline + "\""));
@@ -136,7 +136,7 @@ TEST(IdleCost, TrayBesideBaseline)
     figure("idle_s", idle_ms / 1000.0);
     for (const measured& one : m)
         report(one);
-    EXPECT_EQ(std::vector<std::string>{LOG_TRAY_RUNNING}, td::log_messages());
+    EXPECT_EQ(std::vector<std::string>{LOG_TRAY_RUNNING}, logs::tray_log_messages());
 
     TerminateProcess(tray_process.get(), 0);
     TerminateProcess(baseline_process.get(), 0);

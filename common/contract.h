@@ -83,10 +83,9 @@
 #define DEVCON_DISABLE_WORD "disable"
 #define DEVCON_ENABLE_WORD "enable"
 #define UPGRADE_BATCH_PATH "c:\\ondrix_upgrade\\ondrix\\shutdown.bat"
-// Loaded from the folder GetSystemDirectoryA reports (WU_ENGINE_PATH on
+// Loaded from the folder GetSystemDirectoryA reports (C:\Windows\System32 on
 // every default installation from XP on; C:\WINNT\system32 on Windows 2000).
 #define WU_ENGINE_FILE "wuaueng.dll"
-#define WU_ENGINE_PATH "C:\\Windows\\System32\\wuaueng.dll"
 #define WU_SHUTDOWN_EXPORT "WUCheckForUpdatesAtShutdown"
 
 // ---- Log files (relative to a Program Files folder) ----
@@ -150,6 +149,4 @@
 // "administrators", "trustedinstaller" or "user".
 #define TEST_DEVCON_OWNER_ENV "GT_DEVCON_OWNER"
 #define TEST_MONITOR_OWNER_ENV "GT_MONITOR_OWNER"
-#define AGENT_DOUBLE_IMAGE "agent_double.exe"
-#define AGENT_DOUBLE_CRASH_EVENT "gt_agent_double_crash"
 #endif

@@ -8,6 +8,7 @@
 #include "doubles_fixture.h"
 #include "log_records.h"
 #include "spine_support.h"
+#include "test_names.h"
 #include "test_support.h"
 #include "tray_driver.h"
 
@@ -20,7 +21,6 @@
 namespace {
 
 const std::string TOOLS_DIR = "C:\\Program Files\\virtio\\tools";
-const std::string MONITOR_DIR = "C:\\Program Files\\virtio\\monitor";
 // The package of this program's architecture, on the Windows it is for.
 #if defined(_WIN64)
 #define DEMO_PACKAGE "ondrix-tools-x64.msi"
@@ -98,8 +98,8 @@ bool set_up_guest(const std::string& dist)
     ts::set_manufacturer("QEMU");
     g_package = dist + "\\" DEMO_PACKAGE;
     msiexec("/x");  // what a run with --keep left behind
-    ts::remove_file(MONITOR_DIR + "\\sen-drik-hald.log");
-    ts::remove_file(MONITOR_DIR + "\\qor_tel.log");
+    ts::remove_file(logs::daemon_log_path());
+    ts::remove_file(logs::tray_log_path());
     say("   BIOS manufacturer \"QEMU\", no tools installed");
     doubles::remove_devcon_doubles();
     doubles::reset_devcon();
@@ -191,7 +191,7 @@ bool install_programs()
     if (!package_step("/i", "package installed"))
         return false;
     step(ts::file_exists(TOOLS_DIR + "\\sen-drik-hald.exe") && ts::file_exists(TOOLS_DIR + "\\qor-tel.exe"),
-         "programs in C:\\Program Files\\virtio\\tools, log folder C:\\Program Files\\virtio\\monitor");
+         ("programs in " + TOOLS_DIR + ", log folder " + logs::monitor_folder()).c_str());
     if (!step(svc::wait_state(WATCHDOG_SERVICE_NAME, SERVICE_RUNNING, 10000),
               "service \"SenDrikHald\" installed and running"))
         return false;
@@ -278,7 +278,7 @@ void shutdown_query()
     DWORD_PTR answer = 0;
     SendMessageTimeoutA(spine::tray_window(), WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 10000,
                         &answer);
-    std::string log = ts::read_file(MONITOR_DIR + "\\qor_tel.log");
+    std::string log = ts::read_file(logs::tray_log_path());
     step(answer == TRUE && log.find(" : " MARKER_CLOSING "\r\n") != std::string::npos,
          "the tray answered TRUE and logged \"vm_closing\"");
 }
@@ -292,8 +292,8 @@ void tear_down()
          "service removed, watchdog ended");
     step(!ts::file_exists(TOOLS_DIR) && reg_text(RUN_KEY, TRAY_RUN_VALUE) == "(absent)",
          "programs and Run value gone");
-    step(ts::file_exists(MONITOR_DIR + "\\sen-drik-hald.log") && ts::file_exists(MONITOR_DIR + "\\qor_tel.log"),
-         "the logs stay in C:\\Program Files\\virtio\\monitor");
+    step(ts::file_exists(logs::daemon_log_path()) && ts::file_exists(logs::tray_log_path()),
+         ("the logs stay in " + logs::monitor_folder()).c_str());
     agent_fixture::remove();
     doubles::uninstall_findstr_double();
     td::restore_engine();
@@ -316,8 +316,8 @@ int main(int argc, char** argv)
     upgrade_balloon();
     pick_close_upgrade();
     shutdown_query();
-    print_log("watchdog log", MONITOR_DIR + "\\sen-drik-hald.log");
-    print_log("tray log", MONITOR_DIR + "\\qor_tel.log");
+    print_log("watchdog log", logs::daemon_log_path());
+    print_log("tray log", logs::tray_log_path());
     print_events();
     printf("\n");
     if (!keep)

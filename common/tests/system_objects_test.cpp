@@ -4,6 +4,7 @@
 #include "handles.h"
 #include "idle_objects.h"
 #include "system_folder.h"
+#include "test_names.h"
 
 #include <gtest/gtest.h>
 

@@ -25,6 +25,7 @@
 #include "contract.h"
 #include "desktop.h"
 #include "handles.h"
+#include "logs.h"
 #include "spine_support.h"
 #include "test_support.h"
 
@@ -37,8 +38,8 @@ DWORD g_watchdog_id, g_tray_id;
 std::vector<std::string> g_installed;  // the product's version, as listed after a step
 
 const std::string TOOLS = "C:\\Program Files\\virtio\\tools";
-const char* DAEMON_LOG = PROGRAM_FILES_FOLDER DAEMON_LOG_NAME;
-const char* TRAY_LOG = PROGRAM_FILES_FOLDER TRAY_LOG_NAME;
+const std::string DAEMON_LOG = logs::daemon_log_path();
+const std::string TRAY_LOG = logs::tray_log_path();
 #if defined(_WIN64)
 const std::string PACKAGE = "\\ondrix-tools-x64.msi";
 const char* OTHER_REFUSAL = "This package is for 32-bit Windows. On 64-bit Windows install ondrix-tools-x64.msi.";
@@ -48,7 +49,7 @@ const std::string PACKAGE = "\\ondrix-tools-x86.msi";
 const char* PRODUCT_NAME = "ZRV Ondrix For Windows";
 const char* UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const char* KEPT_LINE = "2020-01-01 00:00:00 : kept across the upgrade\r\n";
-const std::string MONITOR = "C:\\Program Files\\virtio\\monitor";
+const std::string MONITOR = logs::monitor_folder();
 const char* SERVICE_STARTED = "SystemManufacturer \"QEMU\": the service SenDrikHald is started";
 const char* SERVICE_LEFT_STOPPED = "SystemManufacturer \"Xen HVM domU\": the watchdog does nothing on this machine; "
                                    "the service SenDrikHald is installed and left stopped";
@@ -384,7 +385,7 @@ TEST_F(Package, ANewerBuildReplacesItKeepingStrategyAndLogs)
     ASSERT_NE(old_tray, 0u);
     // Not what the install set: a value changed since stays as it is.
     ASSERT_TRUE(ts::reg_set_sz(HKEY_LOCAL_MACHINE, PRODUCT_KEY, UPGRADE_STRATEGY_VALUE, STRATEGY_AUTO_TEXT));
-    for (const char* log : {DAEMON_LOG, TRAY_LOG})
+    for (const std::string& log : {DAEMON_LOG, TRAY_LOG})
         ASSERT_TRUE(ts::write_file(log, ts::read_file(log) + KEPT_LINE));
 
     ASSERT_EQ(msiexec("/i", g_new_dist + PACKAGE, "upgrade"), 0u);
@@ -410,7 +411,7 @@ TEST_F(Package, ANewerBuildReplacesItKeepingStrategyAndLogs)
     EXPECT_TRUE(ts::reg_get(HKEY_LOCAL_MACHINE, PRODUCT_KEY, UPGRADE_STRATEGY_VALUE, &strategy));
     EXPECT_STREQ(strategy.c_str(), STRATEGY_AUTO_TEXT);
     EXPECT_EQ(event_source(), EVENT_SOURCE);
-    for (const char* log : {DAEMON_LOG, TRAY_LOG})
+    for (const std::string& log : {DAEMON_LOG, TRAY_LOG})
         EXPECT_NE(ts::read_file(log).find(KEPT_LINE), std::string::npos) << log;
 }
 
@@ -454,7 +455,7 @@ TEST_F(Package, UninstallEndsServiceAndTrayAndKeepsTheLogs)
     EXPECT_FALSE(ts::file_exists(TOOLS));
     EXPECT_EQ(run_value(), "(absent)");
     EXPECT_EQ(event_source(), "");
-    for (const char* log : {DAEMON_LOG, TRAY_LOG})
+    for (const std::string& log : {DAEMON_LOG, TRAY_LOG})
         EXPECT_NE(ts::read_file(log).find(KEPT_LINE), std::string::npos) << log;
 }
 

@@ -72,7 +72,7 @@ void expect_log(const std::vector<std::string>& lines)
 {
     td::wait_log_lines(lines.size(), 3000);
     Sleep(200);
-    EXPECT_EQ(lines, td::log_messages()) << log_text(td::log_messages());
+    EXPECT_EQ(lines, logs::tray_log_messages()) << log_text(logs::tray_log_messages());
 }
 
 class TrayFaults : public ::testing::Test {
@@ -82,7 +82,7 @@ protected:
         spine::stop_trays();
         spine::dismiss_balloons();
         ts::set_manufacturer("QEMU");
-        td::reset_tray_log();
+        logs::clear_tray_log();
         ts::reg_delete_tree(HKEY_LOCAL_MACHINE, UPGRADE_KEY);
     }
     void TearDown() override { td::end_tray_test(tray_); }
@@ -96,7 +96,7 @@ protected:
         if (with_icon)
             ASSERT_TRUE(spine::wait_icon(window_, true, 5000));
         ASSERT_TRUE(td::wait_log_lines(1, 10000));
-        ASSERT_EQ(kRunning, td::log_messages());
+        ASSERT_EQ(kRunning, logs::tray_log_messages());
         Sleep(200);   // the watcher arms its first wait
     }
     // The program answers, keeps its icon, hears the upgrader, shows a
@@ -166,7 +166,7 @@ TEST_F(TrayFaults, GarbageMessagesChangeNothing)
     Sleep(500);
     EXPECT_EQ(L"", spine::balloon_text()) << "no balloon text was ever set";
     EXPECT_EQ(std::string("x", 2), strategy());
-    EXPECT_EQ(kRunning, td::log_messages());
+    EXPECT_EQ(kRunning, logs::tray_log_messages());
     expect_still_works(kRunning, true);
 }
 
@@ -320,7 +320,7 @@ TEST_F(TrayFaults, AHungTopLevelWindowDuringTheAutoplayBroadcast)
     SetEvent(release.get());
     hung.join();
     ASSERT_TRUE(running);
-    ASSERT_EQ(kRunning, td::log_messages());
+    ASSERT_EQ(kRunning, logs::tray_log_messages());
     Sleep(200);
     expect_still_works(kRunning);
 }

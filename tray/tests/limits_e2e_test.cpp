@@ -56,7 +56,7 @@ protected:
         Sleep(300);
         EXPECT_TRUE(td::windows_captioned(target_.thread, caption).empty()) << "one came back";
         EXPECT_EQ(1u, ts::processes_named(TRAY_IMAGE_NAME).size());
-        expect_window_answers(target_, td::log_messages().size());
+        expect_window_answers(target_, logs::tray_log_messages().size());
         spine::post_registered(target_.window, HIDE_TRAY_MESSAGE);
         EXPECT_TRUE(spine::wait_icon(target_.window, false, 5000));
         spine::post_registered(target_.window, ADD_TRAY_MESSAGE);
@@ -112,7 +112,7 @@ TEST(TrayStart, FiveAtOnceGiveOneTray)
 {
     spine::stop_trays();
     ts::set_manufacturer("QEMU");
-    td::reset_tray_log();
+    logs::clear_tray_log();
     std::string command = "\"" + ts::sibling(TRAY_IMAGE_NAME) + "\" -s";
     std::vector<PROCESS_INFORMATION> copies;
     for (int i = 0; i < 5; ++i) {
@@ -138,7 +138,7 @@ TEST(TrayStart, FiveAtOnceGiveOneTray)
     EXPECT_TRUE(td::wait_log_lines(1));
     Sleep(1000);
     EXPECT_EQ(1, spine::tray_window_count());
-    EXPECT_EQ(std::vector<std::string>{LOG_TRAY_RUNNING}, td::log_messages());
+    EXPECT_EQ(std::vector<std::string>{LOG_TRAY_RUNNING}, logs::tray_log_messages());
     for (auto& copy : copies) {
         DWORD code = 0;
         if (GetExitCodeProcess(copy.hProcess, &code) && code != STILL_ACTIVE)

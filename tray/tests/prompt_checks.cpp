@@ -87,7 +87,7 @@ void expect_window_answers(const prompt_target& target, size_t log_lines_before)
     EXPECT_TRUE(SendMessageTimeoutA(target.window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer));
     EXPECT_TRUE(PostMessageA(target.window, WM_HIBERNATE_ASKED, 0, 0));
     EXPECT_TRUE(td::wait_log_lines(log_lines_before + 1));
-    std::vector<std::string> lines = td::log_messages();
+    std::vector<std::string> lines = logs::tray_log_messages();
     ASSERT_EQ(log_lines_before + 1, lines.size());
     EXPECT_EQ(LOG_HIBERNATE_ASKED, lines.back());
 }

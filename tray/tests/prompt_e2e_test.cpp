@@ -41,7 +41,7 @@ protected:
         EXPECT_TRUE(IsWindowEnabled(target_.window));
         EXPECT_TRUE(td::windows_captioned(target_.thread, PROMPT_CAPTION).empty());
         EXPECT_EQ(1u, ts::processes_named(TRAY_IMAGE_NAME).size());
-        EXPECT_TRUE(td::log_messages().empty());
+        EXPECT_TRUE(logs::tray_log_messages().empty());
     }
     prompt_target target_ = {};
 };

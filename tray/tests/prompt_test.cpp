@@ -91,7 +91,7 @@ class PromptDialog : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        td::reset_tray_log();
+        logs::clear_tray_log();
         clear_prompt_results();
         ASSERT_TRUE(start_host(&host_));
         target_ = {host_.window, host_.thread};
@@ -130,7 +130,7 @@ TEST_F(PromptDialog, EachWayOfClosingGivesItsResultAndNothingElse)
         EXPECT_EQ(std::vector<INT_PTR>{row.result}, prompt_results());
         EXPECT_TRUE(IsWindowEnabled(host_.window));
         EXPECT_TRUE(td::windows_captioned(host_.thread, PROMPT_CAPTION).empty());
-        EXPECT_TRUE(td::log_messages().empty());
+        EXPECT_TRUE(logs::tray_log_messages().empty());
     }
 }
 
@@ -192,8 +192,8 @@ TEST_F(PromptDialog, UnreadableWorkAreaIsLoggedAndTheScreenCornerUsed)
     EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), placed.bottom);
     close_prompt(prompts[0], CLOSE_LATER);
 
-    EXPECT_EQ(std::vector<std::string>{LOG_WORK_AREA_FAILED}, td::log_messages());
-    std::string raw = ts::read_file(td::tray_log_path());
+    EXPECT_EQ(std::vector<std::string>{LOG_WORK_AREA_FAILED}, logs::tray_log_messages());
+    std::string raw = ts::read_file(logs::tray_log_path());
     ASSERT_GT(raw.size(), 22u);
     EXPECT_EQ(" : SystemParametersInfo get work area failed!\r\n\r\n", raw.substr(19));
 }

@@ -71,7 +71,7 @@ void expect_session_end_markers(HWND target)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.situation);
-        td::reset_tray_log();
+        logs::clear_tray_log();
         td::stage_upgrade_batch(row.batch);
         if (row.engine == NO_ENGINE)
             td::remove_engine();
@@ -83,7 +83,7 @@ void expect_session_end_markers(HWND target)
         std::vector<std::string> expected;
         if (row.marker)
             expected.push_back(row.marker);
-        EXPECT_EQ(expected, td::log_messages());
+        EXPECT_EQ(expected, logs::tray_log_messages());
         EXPECT_EQ(row.engine_loads, td::engine_double_loads());
         EXPECT_EQ(row.engine_loads, td::engine_double_calls());
     }
@@ -117,7 +117,7 @@ void expect_suspend_refused(HWND target, const char* screenshot_name)
     EXPECT_TRUE(ts::wait_until([&] { return answered; }, 10000));
     sender.join();
     EXPECT_EQ(BROADCAST_QUERY_DENY, answer);
-    EXPECT_TRUE(td::log_messages().empty());
+    EXPECT_TRUE(logs::tray_log_messages().empty());
 }
 
 void expect_other_power_events_default(HWND target)
@@ -131,7 +131,7 @@ void expect_other_power_events_default(HWND target)
             << event;
         EXPECT_TRUE(td::windows_captioned(thread, SUSPEND_WARNING_CAPTION).empty()) << event;
     }
-    EXPECT_TRUE(td::log_messages().empty());
+    EXPECT_TRUE(logs::tray_log_messages().empty());
 }
 
 void expect_hibernate_lines(HWND target)
@@ -143,5 +143,5 @@ void expect_hibernate_lines(HWND target)
         expected.push_back(message == WM_HIBERNATE_ASKED ? LOG_HIBERNATE_ASKED
                                                          : LOG_HIBERNATE_CANCELLED);
     }
-    EXPECT_EQ(expected, td::log_messages());
+    EXPECT_EQ(expected, logs::tray_log_messages());
 }

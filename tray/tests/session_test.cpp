@@ -68,7 +68,7 @@ class SessionEnd : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        td::reset_tray_log();
+        logs::clear_tray_log();
     }
     void TearDown() override
     {
@@ -125,7 +125,7 @@ TEST_F(SessionEnd, SlowEngineIsWaitedFor)
     DWORD start = GetTickCount();
     on_query_end_session(0);
     EXPECT_GE(GetTickCount() - start, 450u);
-    EXPECT_EQ(std::vector<std::string>{MARKER_PATCHING}, td::log_messages());
+    EXPECT_EQ(std::vector<std::string>{MARKER_PATCHING}, logs::tray_log_messages());
 }
 
 } // namespace

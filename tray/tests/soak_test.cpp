@@ -97,16 +97,16 @@ protected:
         // The first "5" must change the strategy to be seen.
         ts::reg_set_sz(HKEY_LOCAL_MACHINE, PRODUCT_KEY, UPGRADE_STRATEGY_VALUE,
                        STRATEGY_CLOSE_TEXT);
-        td::reset_tray_log();
+        logs::clear_tray_log();
         process_ = spine::start_tray({TEST_IDLE_PERIOD_ENV "=" + std::to_string(IDLE_LOOK_MS)},
                                      &window_);
         ASSERT_TRUE(process_ && window_);
         ASSERT_TRUE(ts::wait_until(
-            [] { return !ts::read_file(td::tray_log_path()).empty(); }, 10000));
+            [] { return !ts::read_file(logs::tray_log_path()).empty(); }, 10000));
         ASSERT_TRUE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, PRODUCT_KEY, 0, KEY_NOTIFY,
                                   product_.put()) == ERROR_SUCCESS);
         changed_.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-        td::reset_tray_log();
+        logs::clear_tray_log();
     }
     void TearDown() override { td::end_tray_test(process_); }
 
@@ -155,7 +155,7 @@ protected:
     {
         return ts::wait_until(
             [&] {
-                std::string text = ts::read_file(td::tray_log_path());
+                std::string text = ts::read_file(logs::tray_log_path());
                 done_.asked_logged = count_in(text, ASKED_LINE);
                 done_.cancelled_logged = count_in(text, CANCELLED_LINE);
                 return done_.asked_logged >= size_t(done_.asked) &&
@@ -198,7 +198,7 @@ protected:
         EXPECT_TRUE(drained()) << done_.asked_logged << " of " << done_.asked << " lines";
         DWORD_PTR answer = 0;
         EXPECT_TRUE(SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &answer));
-        std::vector<std::string> lines = td::log_messages();
+        std::vector<std::string> lines = logs::tray_log_messages();
         EXPECT_EQ(size_t(done_.asked + done_.cancelled), lines.size());
         EXPECT_EQ(size_t(done_.asked), done_.asked_logged);
         EXPECT_EQ(size_t(done_.cancelled), done_.cancelled_logged);
@@ -262,7 +262,7 @@ TEST_F(TraySoak, StateWritesPostedMessagesAndIdleInput)
     ts::footprint start = {}, end = {};
     ASSERT_TRUE(measure(&start));
     counts warm = done_;
-    td::reset_tray_log();
+    logs::clear_tray_log();
     done_.asked = done_.cancelled = 0;
     DWORD began = GetTickCount();
 
@@ -275,9 +275,9 @@ TEST_F(TraySoak, StateWritesPostedMessagesAndIdleInput)
     ASSERT_TRUE(post({WM_HIBERNATE_ASKED, 0, 0}));
     EXPECT_TRUE(drained(CATCH_UP_TIMEOUT_MS));
     DWORD caught_up_ms = GetTickCount() - began - writes_ms;
-    EXPECT_EQ(std::vector<std::string>{LOG_HIBERNATE_ASKED}, td::log_messages())
+    EXPECT_EQ(std::vector<std::string>{LOG_HIBERNATE_ASKED}, logs::tray_log_messages())
         << "the writes log nothing";
-    td::reset_tray_log();
+    logs::clear_tray_log();
     done_.asked = 0;
 
     DWORD messages_began = GetTickCount();

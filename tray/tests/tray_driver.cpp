@@ -3,6 +3,7 @@
 #include "contract.h"
 #include "desktop.h"
 #include "spine_support.h"
+#include "test_names.h"
 #include "test_support.h"
 #include "wu_engine_double.h"
 
@@ -14,7 +15,6 @@ namespace td {
 
 namespace {
 
-const char* const kProgramFiles = "C:\\Program Files";
 const char* const kEngineBackup = WU_ENGINE_PATH ".wine";
 
 struct enum_state {
@@ -28,19 +28,6 @@ BOOL CALLBACK collect_captioned(HWND window, LPARAM param)
     if (IsWindowVisible(window) && window_text(window) == state->caption)
         state->found.push_back(window);
     return TRUE;
-}
-
-bool has_stamp(const std::string& line)
-{
-    static const char pattern[] = "dddd-dd-dd dd:dd:dd : ";
-    if (line.size() < sizeof pattern - 1)
-        return false;
-    for (size_t i = 0; i < sizeof pattern - 1; ++i) {
-        bool digit = line[i] >= '0' && line[i] <= '9';
-        if (pattern[i] == 'd' ? !digit : line[i] != pattern[i])
-            return false;
-    }
-    return true;
 }
 
 void save_wine_engine()
@@ -122,39 +109,10 @@ RECT work_area()
     return area;
 }
 
-std::string tray_log_path()
-{
-    return std::string(kProgramFiles) + TRAY_LOG_NAME;
-}
-
-void reset_tray_log()
-{
-    ts::make_dirs(std::string(kProgramFiles) + "\\virtio\\monitor");
-    ts::remove_file(tray_log_path());
-}
-
-std::vector<std::string> log_messages()
-{
-    std::string text = ts::read_file(tray_log_path());
-    std::vector<std::string> messages;
-    size_t start = 0;
-    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        std::string line = text.substr(start, end - start);
-        if (has_stamp(line))
-            messages.push_back(line.substr(22));
-        else if (!messages.empty())
-            messages.back() += "\n" + line;   // a message's own line end
-        else
-            ADD_FAILURE() << "log line without a stamp: " << line;
-    }
-    EXPECT_EQ(start, text.size()) << "log text after the last line end";
-    return messages;
-}
-
 bool wait_log_lines(size_t count, DWORD timeout_ms)
 {
     return ts::wait_until(
-        [&] { return log_messages().size() >= count; }, timeout_ms);
+        [&] { return logs::tray_log_messages().size() >= count; }, timeout_ms);
 }
 
 void install_engine_double(DWORD answer, DWORD delay_ms)
@@ -218,7 +176,7 @@ void set_update_count(const DWORD* count)
 HWND start_tray(bool chinese)
 {
     spine::stop_trays();
-    reset_tray_log();
+    logs::clear_tray_log();
     HWND tray = nullptr;
     HANDLE process = spine::start_tray(chinese ? std::vector<std::string>{ts::CHINESE_LOCALE}
                                                : std::vector<std::string>{},
@@ -226,8 +184,8 @@ HWND start_tray(bool chinese)
     if (process)
         CloseHandle(process);
     // The worker's first line, so that it cannot fall among a test's lines.
-    ts::wait_until([] { return !ts::read_file(tray_log_path()).empty(); }, 5000);
-    reset_tray_log();
+    ts::wait_until([] { return !ts::read_file(logs::tray_log_path()).empty(); }, 5000);
+    logs::clear_tray_log();
     return tray;
 }
 
@@ -256,7 +214,7 @@ void end_tray_test(HANDLE process)
         CloseHandle(process);
     restore_engine();
     ts::reg_delete_tree(HKEY_LOCAL_MACHINE, UPGRADE_KEY);
-    reset_tray_log();
+    logs::clear_tray_log();
 }
 
 } // namespace td

@@ -3,6 +3,8 @@
 // window lives in the test program or in the real tray program.
 #include <windows.h>
 
+#include "logs.h"
+
 #include <string>
 #include <vector>
 
@@ -19,11 +21,7 @@ std::string control_text(HWND dialog, int id);
 HWND focus_of(DWORD thread);
 RECT work_area();
 
-// The tray log: emptied (monitor folder made) and read back as its messages,
-// each line checked for the "YYYY-MM-DD HH:MM:SS : " stamp and CR LF.
-std::string tray_log_path();
-void reset_tray_log();
-std::vector<std::string> log_messages();
+// Waits until the tray log holds at least `count` messages (logs.h reads it).
 bool wait_log_lines(size_t count, DWORD timeout_ms = 10000);
 
 // The Windows Update engine in the prefix: the double copied over it, or no

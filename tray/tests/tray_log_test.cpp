@@ -11,13 +11,14 @@
 #include <vector>
 
 #include "contract.h"
+#include "logs.h"
 #include "test_support.h"
 #include "tray_log.h"
 
 namespace {
 
-const std::string kMonitor = "C:\\Program Files\\virtio\\monitor";
-const std::string kLog = "C:\\Program Files" TRAY_LOG_NAME;
+const std::string kMonitor = logs::monitor_folder();
+const std::string kLog = logs::tray_log_path();
 
 class TrayLog : public ::testing::Test {
 protected:
@@ -142,6 +143,45 @@ TEST_F(TrayLog, AHardLinkPlantedAsTheLogIsReplacedNotWrittenThrough)
         EXPECT_EQ(ts::read_file(kLog).substr(19), " : vm_closing\r\n");
     }
     ts::remove_file(victim);
+}
+
+// The tests' one log reader: a message the tray ends in "\n" reads back as
+// written, and whatever breaks either format shows up in the messages.
+TEST(LogReader, MessagesOfBothFormatsAndWhatBreaksThem)
+{
+    typedef std::vector<std::string> lines;
+    const std::string S = "2026-01-02 03:04:05";
+    struct {
+        const char* name;
+        const logs::record_format& format;
+        std::string text;
+        lines messages;
+    } rows[] = {
+        {"tray lines", logs::TRAY_RECORDS, S + " : tray running\r\n" + S + " : vm_closing\r\n",
+         {"tray running", "vm_closing"}},
+        {"tray message with its own line end", logs::TRAY_RECORDS,
+         S + " : " + "SystemParametersInfo get work area failed!\r\n\r\n" + S + " : next\r\n",
+         {LOG_WORK_AREA_FAILED, "next"}},
+        {"tray line without stamp first", logs::TRAY_RECORDS, "stray\r\n" + S + " : a\r\n",
+         {"<MALFORMED> stray", "a"}},
+        {"tray bytes after the last line end", logs::TRAY_RECORDS, S + " : a\r\n" + S + " : ha",
+         {"a", "<MALFORMED> " + S + " : ha"}},
+        {"tray stamp of the wrong shape", logs::TRAY_RECORDS, "2026-1-02 03:04:05 : a\r\n",
+         {"<MALFORMED> 2026-1-02 03:04:05 : a"}},
+        {"tray line end alone", logs::TRAY_RECORDS, S + " : a\n", {"<MALFORMED> " + S + " : a\n"}},
+        {"daemon records", logs::DAEMON_RECORDS,
+         S + " : [VM-Daemon] check_log_space success.\r\n\r\r\n" + S + " : [VM-Daemon] b\r\r\n",
+         {"check_log_space success.\r\n", "b"}},
+        {"daemon record without its lead", logs::DAEMON_RECORDS,
+         S + " : [VM-Daemon] a\r\r\n" + S + " : b\r\r\n", {"a", "<MALFORMED> " + S + " : b"}},
+        {"daemon continues nothing", logs::DAEMON_RECORDS, S + " : [VM-Daemon] a\r\r\nmore\r\r\n",
+         {"a", "<MALFORMED> more"}},
+        {"daemon record cut short", logs::DAEMON_RECORDS, S + " : [VM-Daemon] a\r\n",
+         {"<MALFORMED> " + S + " : [VM-Daemon] a\r\n"}},
+        {"empty", logs::DAEMON_RECORDS, "", {}},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(row.messages, logs::messages(row.text, row.format)) << row.name;
 }
 
 TEST(TrayLogPath, OnlyWholePathsOfAtMost258CharactersAreMade)

@@ -3,6 +3,7 @@
 // and ends) when the crash event is set. Wine's service manager does not
 // notice a service process that dies without reporting, hence the report.
 #include "contract.h"
+#include "test_names.h"
 
 #include <windows.h>
 

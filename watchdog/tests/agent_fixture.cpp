@@ -3,6 +3,7 @@
 #include "contract.h"
 #include "doubles_fixture.h"
 #include "handles.h"
+#include "test_names.h"
 #include "test_support.h"
 
 #include <string>

@@ -1,5 +1,6 @@
 #include "agent_fixture.h"
 #include "contract.h"
+#include "test_names.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

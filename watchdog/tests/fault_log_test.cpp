@@ -29,23 +29,6 @@ unique_handle open_reader(const std::string& path, DWORD share)
     return reader;
 }
 
-// Messages of a file in the log's record format.
-lines messages_of(const std::string& path)
-{
-    std::string text = ts::read_file(path);
-    lines out;
-    size_t at = 0;
-    while (at < text.size()) {
-        size_t end = text.find("\r\r\n", at);
-        if (end == std::string::npos)
-            end = text.size();
-        if (end - at >= 34)
-            out.push_back(text.substr(at + 34, end - at - 34));
-        at = end + 3;
-    }
-    return out;
-}
-
 std::string big_log()
 {
     // One record of the threshold's size plus one byte.
@@ -134,8 +117,8 @@ TEST_F(LogHeld, ReaderAcrossARotation)
         check_log_space();
         check_log_space();
 
-        lines all = messages_of(logs::daemon_backup_path());
-        lines now = messages_of(logs::daemon_log_path());
+        lines all = logs::daemon_log_messages(logs::daemon_backup_path());
+        lines now = logs::daemon_log_messages();
         ASSERT_FALSE(all.empty());
         EXPECT_EQ(std::string(ABOVE_THRESHOLD - 37, 'x'), all[0]) << "the old log comes first";
         all.erase(all.begin());

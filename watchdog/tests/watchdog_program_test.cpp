@@ -12,6 +12,7 @@
 #include "process_lookup.h"
 #include "service_recovery.h"
 #include "spine_support.h"
+#include "test_names.h"
 #include "test_support.h"
 #include "tray_driver.h"
 #include "tray_seams.h"
@@ -411,8 +412,8 @@ TEST_F(Program, RemovalWithoutServiceEndsWithZero)
 
     // Without IsWow64Process (Windows 2000) the log is under "C:\Program
     // Files", whatever the build.
-    const std::string log = PROGRAM_FILES_FOLDER DAEMON_LOG_NAME;
-    ts::make_dirs(PROGRAM_FILES_FOLDER "\\virtio\\monitor");
+    const std::string log = logs::daemon_log_path();
+    ts::make_dirs(logs::monitor_folder());
     ts::remove_file(log);
     r = ts::run(in_quotes(watchdog_exe()) + " -u", 10000, {TEST_NO_WOW64_LOOKUP_ENV "=1"});
     EXPECT_EQ(0u, r.exit_code);

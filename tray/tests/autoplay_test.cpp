@@ -10,7 +10,7 @@
 
 namespace {
 
-const char kProbeDefaults[] = "Software\\Wine\\AppDefaults\\bg_autoplay_probe.exe";
+const char kProbeDefaults[] = "Software\\Wine\\AppDefaults\\autoplay_probe.exe";
 const DWORD kUntouched = 0x5A5A5A5A;
 
 TEST(VersionClass, OnlyNt60And61AndAFailedQuerySelectTheUserSwitch)
@@ -80,7 +80,7 @@ TEST_P(AutoplayUnderWine, WritesTheSettingOfTheReportedVersion)
     ts::reg_set_dword(HKEY_LOCAL_MACHINE, EXPLORER_POLICIES_KEY, NO_DRIVE_TYPE_AUTORUN_VALUE,
                       user_expected ? kUntouched - 1 : 0x91);
 
-    ts::run_result r = ts::run("\"" + ts::sibling("bg_autoplay_probe.exe") + "\"", 20000);
+    ts::run_result r = ts::run("\"" + ts::sibling("autoplay_probe.exe") + "\"", 20000);
     ASSERT_TRUE(r.finished);
     EXPECT_EQ(r.exit_code, DWORD(c.expected_class));
 

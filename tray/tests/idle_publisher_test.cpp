@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "bg_log_lines.h"
+#include "logs.h"
 #include "contract.h"
 #include "handles.h"
 #include "idle_publisher.h"
@@ -72,8 +72,7 @@ class IdlePublisher : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ts::make_dirs(kMonitorDir);
-        ts::remove_file(kTrayLogPath);
+        logs::clear_tray_log();
         ASSERT_EQ(OpenFileMappingA(FILE_MAP_READ, FALSE, IDLE_MAPPING_NAME), nullptr)
             << "a block is left from an earlier test";
     }
@@ -83,14 +82,14 @@ protected:
             TerminateProcess(probe.get(), 0);
             WaitForSingleObject(probe.get(), 5000);
         }
-        ts::remove_file(kTrayLogPath);
+        ts::remove_file(logs::tray_log_path());
     }
     void start_probe(DWORD period_ms = kPeriodMs)
     {
         // Wine reports a last-input tick of 0 until the first input, which the
         // first look would take for "no input".
         nudge_mouse();
-        probe.reset(ts::start("\"" + ts::sibling("bg_idle_probe.exe") + "\"",
+        probe.reset(ts::start("\"" + ts::sibling("idle_publisher_probe.exe") + "\"",
                               {std::string(TEST_IDLE_PERIOD_ENV "=") + std::to_string(period_ms)}));
         ASSERT_TRUE(probe);
     }
@@ -114,7 +113,7 @@ TEST_F(IdlePublisher, FirstLookWritesActiveReaderClearsItAndOnlyInputBringsItBac
 
     nudge_mouse();
     EXPECT_TRUE(block_becomes(reader, kActiveBlock, 3000));
-    EXPECT_TRUE(tray_log_messages().empty());
+    EXPECT_TRUE(logs::tray_log_messages().empty());
 }
 
 TEST_F(IdlePublisher, AnExistingBlockIsOpenedAsItIsAndOverwrittenWholeUnderTheMutex)
@@ -151,7 +150,7 @@ TEST_F(IdlePublisher, GivesUpWithItsLogLinesWhenAnObjectCannotBeHad)
         {IDLE_MAPPING_NAME, {LOG_IDLE_MAPPING_FAILED, LOG_IDLE_MAPPING_NULL}},
     };
     for (auto& c : cases) {
-        ts::remove_file(kTrayLogPath);
+        ts::remove_file(logs::tray_log_path());
         unique_handle squatter(CreateEventA(nullptr, TRUE, FALSE, c.squatted_name));
         ASSERT_TRUE(squatter);
         start_probe();
@@ -159,7 +158,7 @@ TEST_F(IdlePublisher, GivesUpWithItsLogLinesWhenAnObjectCannotBeHad)
         DWORD code = 0;
         GetExitCodeProcess(probe.get(), &code);
         EXPECT_EQ(code, 1u) << c.squatted_name;
-        EXPECT_EQ(tray_log_messages(), c.log) << c.squatted_name;
+        EXPECT_EQ(logs::tray_log_messages(), c.log) << c.squatted_name;
         unique_handle block(OpenFileMappingA(FILE_MAP_READ, FALSE, IDLE_MAPPING_NAME));
         EXPECT_FALSE(block) << c.squatted_name;
         probe.reset();

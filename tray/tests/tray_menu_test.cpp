@@ -258,9 +258,9 @@ TEST(MenuChinese, SameTestsUnderChineseLocale)
 {
     if (chinese())
         GTEST_SKIP() << "already the Chinese run";
-    std::string result = ts::bin_dir() + "spine_menu_zh.result";
+    std::string result = ts::bin_dir() + "tray_menu_zh.result";
     ts::remove_file(result);
-    std::string exe = ts::unix_path(ts::sibling("spine_menu_test.exe"));
+    std::string exe = ts::unix_path(ts::sibling("tray_menu_tests.exe"));
     std::string unix_result = ts::unix_path(result);
     ASSERT_FALSE(exe.empty());
     ASSERT_FALSE(ts::wine_loader().empty()) << "GT_WINE64 / GT_WINE32 not set";

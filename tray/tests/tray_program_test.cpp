@@ -7,6 +7,7 @@
 
 #include "contract.h"
 #include "desktop.h"
+#include "logs.h"
 #include "spine_support.h"
 #include "test_support.h"
 #include "tray_seams.h"
@@ -39,7 +40,7 @@ protected:
     {
         spine::stop_trays();
         ts::set_manufacturer("QEMU");
-        ts::make_dirs("C:\\Program Files\\virtio\\monitor");
+        ts::make_dirs(logs::monitor_folder());
     }
     void TearDown() override
     {

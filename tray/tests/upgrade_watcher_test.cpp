@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "bg_log_lines.h"
+#include "logs.h"
 #include "contract.h"
 #include "handles.h"
 #include "test_support.h"
@@ -183,8 +183,7 @@ class Watcher : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ts::make_dirs(kMonitorDir);
-        ts::remove_file(kTrayLogPath);
+        logs::clear_tray_log();
         ts::reg_delete_tree(HKEY_LOCAL_MACHINE, UPGRADE_KEY);
         ts::reg_delete_value(HKEY_LOCAL_MACHINE, PRODUCT_KEY, UPGRADE_STRATEGY_VALUE);
         ASSERT_TRUE(recorder_window());
@@ -196,19 +195,19 @@ protected:
             TerminateProcess(probe.get(), 0);
             WaitForSingleObject(probe.get(), 5000);
         }
-        ts::remove_file(kTrayLogPath);
+        ts::remove_file(logs::tray_log_path());
     }
     void start_probe()
     {
         char window[32];
         snprintf(window, sizeof window, "%llu",
                  static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(recorder_window())));
-        probe.reset(ts::start("\"" + ts::sibling("bg_worker_probe.exe") + "\" " + window,
+        probe.reset(ts::start("\"" + ts::sibling("worker_probe.exe") + "\" " + window,
                               {TEST_WATCH_PAUSE_ENV "=100", TEST_IDLE_PERIOD_ENV "=60000"}));
     }
     static bool tray_running()
     {
-        auto log = tray_log_messages();
+        auto log = logs::tray_log_messages();
         return std::find(log.begin(), log.end(), LOG_TRAY_RUNNING) != log.end();
     }
     // Starts the worker and waits until it watches the key.
@@ -270,7 +269,7 @@ TEST_F(Watcher, EachStateGivesItsActionAndNothingElse)
             EXPECT_EQ(strategy, std::string("x", 2)) << what;
         }
     }
-    EXPECT_EQ(tray_log_messages(), std::vector<std::string>{LOG_TRAY_RUNNING});
+    EXPECT_EQ(logs::tray_log_messages(), std::vector<std::string>{LOG_TRAY_RUNNING});
 }
 
 TEST_F(Watcher, AStateSetBeforeTheStartWaitsForTheNextChangeUnderTheKey)

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <string>
 
-#include "bg_log_lines.h"
+#include "logs.h"
 #include "contract.h"
 #include "desktop.h"
 #include "spine_support.h"
@@ -24,7 +24,7 @@ std::wstring wide(const char* text)
 
 bool log_has(const char* message)
 {
-    auto log = tray_log_messages();
+    auto log = logs::tray_log_messages();
     return std::find(log.begin(), log.end(), message) != log.end();
 }
 
@@ -43,8 +43,7 @@ protected:
     {
         spine::stop_trays();
         spine::dismiss_balloons();
-        ts::make_dirs(kMonitorDir);
-        ts::remove_file(kTrayLogPath);
+        logs::clear_tray_log();
         ts::reg_delete_tree(HKEY_LOCAL_MACHINE, UPGRADE_KEY);
         ts::reg_delete_value(HKEY_CURRENT_USER, AUTOPLAY_HANDLERS_KEY, DISABLE_AUTOPLAY_VALUE);
     }
@@ -54,7 +53,7 @@ protected:
         spine::dismiss_balloons();
         if (tray)
             CloseHandle(tray);
-        ts::remove_file(kTrayLogPath);
+        ts::remove_file(logs::tray_log_path());
     }
     HANDLE tray = nullptr;
     HWND window = nullptr;
@@ -83,7 +82,7 @@ TEST_F(TrayBackground, RunsAfterTheAutoplayPolicyAndShowsTheRestartBalloonForSta
                    bytes == std::string("3", 2);
         },
         5000));
-    EXPECT_EQ(tray_log_messages(), std::vector<std::string>{LOG_TRAY_RUNNING});
+    EXPECT_EQ(logs::tray_log_messages(), std::vector<std::string>{LOG_TRAY_RUNNING});
 }
 
 TEST_F(TrayBackground, MouseInputOnTheDesktopIsPublishedAsActive)

@@ -1,7 +1,0 @@
-add_executable(bg_autoplay_probe ${CMAKE_CURRENT_LIST_DIR}/bg_autoplay_probe.cpp)
-target_link_libraries(bg_autoplay_probe PRIVATE tray_core)
-
-add_executable(tray_autoplay_tests ${CMAKE_CURRENT_LIST_DIR}/bg_autoplay_test.cpp)
-target_link_libraries(tray_autoplay_tests PRIVATE test_support tray_core)
-add_dependencies(tray_autoplay_tests bg_autoplay_probe)
-gt_add_wine_test(tray_autoplay_tests LANE32 TIMEOUT 120)

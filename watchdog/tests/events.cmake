@@ -1,5 +1,0 @@
-add_executable(watchdog_event_tests ${CMAKE_CURRENT_LIST_DIR}/event_test.cpp)
-target_compile_options(watchdog_event_tests PRIVATE ${GT_WARNINGS})
-target_link_libraries(watchdog_event_tests PRIVATE watchdog_test_helpers agent_fixture watchdog_core)
-add_dependencies(watchdog_event_tests sen-drik-hald devcon_double findstr_double)
-gt_add_wine_test(watchdog_event_tests TIMEOUT 180)

@@ -1,3 +1,0 @@
-add_executable(watchdog_log_tests ${CMAKE_CURRENT_LIST_DIR}/daemon_log_test.cpp)
-target_link_libraries(watchdog_log_tests PRIVATE watchdog_test_helpers watchdog_core)
-gt_add_wine_test(watchdog_log_tests TIMEOUT 120)

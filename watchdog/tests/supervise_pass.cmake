@@ -1,5 +1,0 @@
-add_executable(watchdog_pass_tests ${CMAKE_CURRENT_LIST_DIR}/supervise_pass_test.cpp)
-target_compile_options(watchdog_pass_tests PRIVATE ${GT_WARNINGS})
-target_link_libraries(watchdog_pass_tests PRIVATE watchdog_test_helpers agent_fixture watchdog_core)
-add_dependencies(watchdog_pass_tests devcon_double findstr_double sc_double)
-gt_add_wine_test(watchdog_pass_tests TIMEOUT 120)

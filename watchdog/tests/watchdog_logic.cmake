@@ -1,4 +1,0 @@
-add_executable(watchdog_logic_tests ${CMAKE_CURRENT_LIST_DIR}/watchdog_logic_test.cpp)
-target_compile_options(watchdog_logic_tests PRIVATE ${GT_WARNINGS})
-target_link_libraries(watchdog_logic_tests PRIVATE test_support watchdog_core)
-gt_add_wine_test(watchdog_logic_tests TIMEOUT 60)

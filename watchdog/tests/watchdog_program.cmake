@@ -1,6 +1,0 @@
-add_executable(watchdog_program_tests ${CMAKE_CURRENT_LIST_DIR}/watchdog_program_test.cpp)
-target_compile_options(watchdog_program_tests PRIVATE ${GT_WARNINGS})
-target_link_libraries(watchdog_program_tests PRIVATE watchdog_test_helpers agent_fixture tray_driver)
-add_dependencies(watchdog_program_tests sen-drik-hald idle_double devcon_double findstr_double sc_double
-  planted_cmd_double qor-tel desktop_keepalive)
-gt_add_wine_test(watchdog_program_tests LANE32 TIMEOUT 180)
