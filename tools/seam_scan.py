@@ -31,11 +31,9 @@ def header_texts(seams_dir):
     for path in sorted(glob.glob(os.path.join(seams_dir, "*_seams.h"))):
         with open(path, encoding="utf-8") as f:
             for line in f:
-                m = re.match(r'\s*#\s*define\s+\w+\s+((?:L?"(?:[^"\\]|\\.)*"\s*)+)', line)
-                if not m:
-                    continue
-                parts = re.findall(r'"((?:[^"\\]|\\.)*)"', m.group(1))
-                texts.append(re.sub(r"\\(.)", r"\1", "".join(parts)))
+                m = re.match(r'\s*#\s*define\s+\w+\s+"((?:[^"\\]|\\.)*)"', line)
+                if m:
+                    texts.append(re.sub(r"\\(.)", r"\1", m.group(1)))
     return texts
 
 
