@@ -5,7 +5,8 @@ programs and custom action DLL, with wixl.
   make_package.py --arch x64|x86 --bin BUILD/bin --out FILE.msi --work DIR
 
 What goes in comes from one place each: the version from the programs'
-version resources (which CMake takes from VERSION), the service and the Run
+version resources (which CMake takes from VERSION), the product's name from
+PRODUCT_NAME (which CMake puts into the programs), the service and the Run
 value from common/contract.h. The output is reproducible: the same inputs give
 the same bytes (codes derived, times pinned to SOURCE_DATE_EPOCH, else the last
 commit's time).
@@ -33,8 +34,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 WXS = os.path.join(HERE, "ondrix-tools.wxs")
 CONTRACT = os.path.join(ROOT, "common", "contract.h")
+PRODUCT_NAME_FILE = os.path.join(ROOT, "PRODUCT_NAME")
 DLL = "setup_actions.dll"
-PRODUCT_NAME = "ZRV Ondrix For Windows"
 
 # The product's identity across versions; every code is derived from it.
 PRODUCT_ROOT = uuid.UUID("6f1c3b52-8d0e-4a7e-9b61-2c5d94e0a7f3")
@@ -63,6 +64,15 @@ def product_code(arch, version):
 def monitor_component_guid(arch):
     # A component holding only a folder has no key file to derive a GUID from.
     return uuid.uuid5(upgrade_code(arch), "component monitor")
+
+
+def product_name(path=PRODUCT_NAME_FILE):
+    """The first line of PRODUCT_NAME, as CMake reads it for the programs."""
+    with open(path, encoding="utf-8") as f:
+        name = f.readline().rstrip("\r\n")
+    if not re.fullmatch(r"[A-Za-z0-9][A-Za-z0-9 ._-]*", name):
+        raise SystemExit("%s: %r holds more than letters, digits, spaces and ._-" % (path, name))
+    return name
 
 
 def read_contract(path=CONTRACT):
@@ -149,7 +159,7 @@ def sign(path, epoch, credentials):
     cert, key = credentials
     signed = path + ".signed"
     command = ["osslsigncode", "sign", "-certs", cert, "-key", key, "-h", "sha256",
-               "-n", PRODUCT_NAME, "-time", str(epoch)]
+               "-n", product_name(), "-time", str(epoch)]
     password = os.environ.get("GT_SIGN_PASS")
     if password:
         command += ["-readpass", "-"]
@@ -211,6 +221,36 @@ def run(command, **kwargs):
                                                   result.stdout, result.stderr))
 
 
+def fix_wixl_output(msi, defines, version, package_code, epoch):
+    """What wixl 0.101 writes otherwise than Windows Installer or this package
+    needs, set right in its output."""
+    # File versions: wixl leaves them out, and with them a newer package
+    # replaces older programs found in the folder (say, from a manual install).
+    # File names: wixl writes long names alone, where the table wants "short|long".
+    for file_id, name in (("WatchdogExe", defines["WatchdogImage"]), ("TrayExe", defines["TrayImage"])):
+        run(["msibuild", msi, "-q",
+             "UPDATE `File` SET `Version` = '%s', `FileName` = '%s' WHERE `File` = '%s'"
+             % (version, table_file_name(name), file_id)])
+    # Expandable value: wixl writes it as a plain string; "#%" makes it REG_EXPAND_SZ.
+    run(["msibuild", msi, "-q",
+         "UPDATE `Registry` SET `Value` = '#%[#WatchdogExe]' WHERE `Registry` = 'EventMessageFile'"])
+    # Event source key: wixl reads no RegistryKey Action; a row named "-"
+    # without a value removes the whole key with the watchdog's component,
+    # also what "-i" wrote there.
+    run(["msibuild", msi, "-q",
+         "INSERT INTO `Registry` (`Registry`, `Root`, `Key`, `Name`, `Component_`) "
+         "VALUES ('EventSourceKey', 2, '%s', '-', 'Watchdog')" % defines["EventSourceKey"]])
+    # Secure properties: wixl lists only its upgrade search's, and when a
+    # non-administrator starts a managed install Windows Installer passes its
+    # service only the listed public properties, so UPGRADESTRATEGY is added.
+    secure = secure_properties(msi) + [defines["StrategyProperty"]]
+    run(["msibuild", msi, "-q", "UPDATE `Property` SET `Value` = '%s' "
+         "WHERE `Property` = 'SecureCustomProperties'" % ";".join(secure)])
+    # Summary: wixl writes a random package code and the current time, so two
+    # builds of the same sources would differ.
+    pin_summary(msi, package_code, epoch)
+
+
 def make_package(arch, bin_dir, out, work):
     bin_dir, out, work = (os.path.abspath(p) for p in (bin_dir, out, work))
     contract = read_contract()
@@ -244,6 +284,7 @@ def make_package(arch, bin_dir, out, work):
         "ProductCode": str(product_code(arch, version)).upper(),
         "MonitorGuid": str(monitor_component_guid(arch)).upper(),
         "OtherPackage": package_name(other),
+        "ProductName": product_name(),
     })
 
     msi = os.path.join(work, package_name(arch))
@@ -254,27 +295,6 @@ def make_package(arch, bin_dir, out, work):
     # Unknown attributes only warn in wixl: make them fail. The cabinet's
     # times are local times: take them in UTC.
     run(command, cwd=stage, env=dict(os.environ, G_DEBUG="fatal-warnings", TZ="UTC"))
-    # wixl leaves the file versions out; with them, a newer package replaces
-    # older programs found in the folder (for example from a manual install).
-    # It also writes long names alone, where the table wants "short|long".
-    for file_id, name in (("WatchdogExe", images[0]), ("TrayExe", images[1])):
-        run(["msibuild", msi, "-q",
-             "UPDATE `File` SET `Version` = '%s', `FileName` = '%s' WHERE `File` = '%s'"
-             % (version, table_file_name(name), file_id)])
-
-    # wixl writes an expandable value as a plain string: "#%" makes it REG_EXPAND_SZ.
-    run(["msibuild", msi, "-q",
-         "UPDATE `Registry` SET `Value` = '#%[#WatchdogExe]' WHERE `Registry` = 'EventMessageFile'"])
-    # Name "-" without a value: the whole source key goes with the watchdog's
-    # component, also what "-i" wrote there (wixl reads no RegistryKey Action).
-    run(["msibuild", msi, "-q",
-         "INSERT INTO `Registry` (`Registry`, `Root`, `Key`, `Name`, `Component_`) "
-         "VALUES ('EventSourceKey', 2, '%s', '-', 'Watchdog')" % defines["EventSourceKey"]])
-    # Public properties an administrator may pass also to a managed install
-    # (Windows Installer hands only these to its service from a non-administrator).
-    secure = secure_properties(msi) + [defines["StrategyProperty"]]
-    run(["msibuild", msi, "-q", "UPDATE `Property` SET `Value` = '%s' "
-         "WHERE `Property` = 'SecureCustomProperties'" % ";".join(secure)])
 
     # A package code names one package: derived from everything that went in.
     digest = hashlib.sha256()
@@ -285,7 +305,8 @@ def make_package(arch, bin_dir, out, work):
     for name in images + [DLL]:
         with open(os.path.join(stage, name), "rb") as f:
             digest.update(f.read())
-    pin_summary(msi, uuid.uuid5(PRODUCT_ROOT, "package " + digest.hexdigest()), epoch)
+    fix_wixl_output(msi, defines, version, uuid.uuid5(PRODUCT_ROOT, "package " + digest.hexdigest()),
+                    epoch)
     if credentials:
         sign(msi, epoch, credentials)
     os.makedirs(os.path.dirname(out), exist_ok=True)
@@ -301,7 +322,7 @@ def main(argv):
     parser.add_argument("--work", required=True, help="scratch folder")
     args = parser.parse_args(argv[1:])
     version = make_package(args.arch, args.bin, args.out, args.work)
-    print("== package %s: %s %s" % (args.out, PRODUCT_NAME, version))
+    print("== package %s: %s %s" % (args.out, product_name(), version))
     return 0
 
 

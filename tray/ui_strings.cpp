@@ -1,5 +1,7 @@
 #include "ui_strings.h"
 
+#include "gt_version.h"
+
 // The Chinese texts are GBK (code page 936) bytes; each line carries the
 // text it encodes. A literal is split where a hex digit follows an escape.
 
@@ -7,7 +9,7 @@ static const char en_hide_tray[] = "Hide tray";
 static const char en_exit[] = "Exit";
 
 static const char en_about_text[] =
-    "ZRV Ondrix For Windows 2.5\n\n"
+    GT_PRODUCT_NAME " 2.5\n\n"
     "Copyright (C) 2012-2026 ZRV. All rights reserved.\n\n\n"
     "Warning: this program is protected by copyright law. Unauthorized "
     "reproduction or distribution of this program, or any part of it, may "
@@ -15,7 +17,7 @@ static const char en_about_text[] =
     "ZRV Ondrix Is Running.";
 
 static const char cn_about_text[] =
-    "ZRV Ondrix For Windows 2.5\n\n"
+    GT_PRODUCT_NAME " 2.5\n\n"
     // 版权所有：
     "\xB0\xE6\xC8\xA8\xCB\xF9\xD3\xD0\xA3\xBA"
     "Copyright (C) 2012-2026 ZRV. All rights reserved.\n\n\n"

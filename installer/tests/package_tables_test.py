@@ -57,6 +57,17 @@ def holds(condition, values):
     return bool(eval(re.sub(r"(?<![=!<>])=(?!=)", "==", text), {"value": value, "str": str}))
 
 
+def resource_strings(path):
+    """The StringFileInfo texts of a program's version resource."""
+    pe = make_package.pefile.PE(path, fast_load=True)
+    pe.parse_data_directories([make_package.pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]])
+    texts = {}
+    for info in pe.FileInfo[0]:
+        for strings in getattr(info, "StringTable", []):
+            texts.update({k.decode(): v.decode() for k, v in strings.entries.items()})
+    return texts
+
+
 def sequence(arch):
     return {r["Action"]: (int(r["Sequence"]), r["Condition"]) for r in table(arch, "InstallExecuteSequence")}
 
@@ -220,6 +231,25 @@ class Tables(unittest.TestCase):
                     self.assertEqual(row(arch, "File", "File", file_id)["Version"], version)
                     self.assertEqual(make_package.program_version(os.path.join(DIST, arch, CONTRACT[image])),
                                      version)
+
+    def test_the_product_name_is_one_in_the_package_and_the_tray(self):
+        name = make_package.product_name()
+        for arch in ARCHS:
+            with self.subTest(arch=arch):
+                version = row(arch, "Property", "Property", "ProductVersion")["Value"]
+                self.assertEqual(row(arch, "Property", "Property", "ProductName")["Value"], name)
+                self.assertEqual(row(arch, "Feature", "Feature", "Tools")["Title"], name)
+                conditions = {r["Condition"]: r["Description"] for r in table(arch, "LaunchCondition")}
+                self.assertEqual(conditions["Installed OR VersionNT >= 500"],
+                                 "%s needs Windows 2000 or later." % name)
+                self.assertIn(" of %s is already installed." % name, conditions["NOT WIX_DOWNGRADE_DETECTED"])
+                info = subprocess.run(["msiinfo", "suminfo", package(arch)], capture_output=True,
+                                      text=True, check=True).stdout
+                self.assertIn("%s %s (%s)" % (name, version, arch), info)
+                tray = os.path.join(DIST, arch, CONTRACT["TRAY_IMAGE_NAME"])
+                self.assertEqual(resource_strings(tray)["ProductName"], name)
+                with open(tray, "rb") as f:  # the About box's first line, English and Chinese
+                    self.assertEqual(f.read().count(("%s 2.5\n\n" % name).encode()), 2)
 
     def test_packing_the_same_build_again_gives_the_same_bytes(self):
         for arch in ARCHS:
