@@ -4,6 +4,7 @@
 #include "doubles_fixture.h"
 #include "handles.h"
 #include "test_support.h"
+#include "watchdog_seams.h"
 
 #include <string>
 
