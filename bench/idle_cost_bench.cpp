@@ -14,6 +14,7 @@
 #include "spine_support.h"
 #include "test_support.h"
 #include "tray_driver.h"
+#include "watchdog_seams.h"
 
 #include <gtest/gtest.h>
 

@@ -108,15 +108,11 @@
 #define SUSPEND_WARNING_TEXT "Warning!: Do not support the hibernate request"
 #define SUSPEND_WARNING_CAPTION "Warning!"
 
-// ---- Watchdog: supervision loop and its service-specific exit codes ----
-#define SUPERVISE_PERIOD_MS 10000
-#define LOG_CHECK_PASSES 60
-#define NO_CONSOLE_LIMIT 5
-// dwServiceSpecificExitCode (with ERROR_SERVICE_SPECIFIC_ERROR) when the loop gives up.
+// ---- Watchdog: its service-specific exit codes ----
+// dwServiceSpecificExitCode (with ERROR_SERVICE_SPECIFIC_ERROR) when the loop
+// gives up, as the service manager and "sc query" show it.
 #define WATCHDOG_EXIT_NO_MANAGER 1   // the service control manager could not be opened
 #define WATCHDOG_EXIT_NO_CONSOLE 2   // the agent was found stopped too often without console device
-#define WATCHDOG_STATUS_TYPE 0x30    // SERVICE_WIN32, as the status record reports it
-#define WATCHDOG_USAGE_NAME "sen_drik_hald"
 
 // ---- Watchdog: its Event Log source and its recovery by the service manager ----
 // The source is named like the service; its messages are the program's own
@@ -126,27 +122,8 @@
 #define EVENT_MESSAGE_FILE_VALUE "EventMessageFile"   // REG_EXPAND_SZ, the program's path
 #define TYPES_SUPPORTED_VALUE "TypesSupported"        // REG_DWORD
 #define EVENT_TYPES_SUPPORTED 7                       // error, warning, information
-#define EVENT_FOLD_PERIOD_MS 600000                   // one event of an id per 10 minutes
-// Failure actions: restart after 60 s at the first and second failure,
-// nothing after that; the failure count is reset after a day without one.
-#define RECOVERY_RESTART_DELAY_MS 60000
-#define RECOVERY_RESET_PERIOD_S 86400
 // The package's public property that sets "UpgradeStrategy" at install.
 #define UPGRADE_STRATEGY_PROPERTY "UPGRADESTRATEGY"
 
 // ---- Tray log: the line of a tray that runs ----
 #define LOG_TRAY_RUNNING "tray running"
-
-// ---- Test builds only: seams and doubles ----
-#ifdef GT_TEST_SEAMS
-#define TEST_WATCHDOG_KEY "Software\\GuestToolsTest\\watchdog"   // HKEY_LOCAL_MACHINE
-#define TEST_PERIOD_VALUE "period_ms"                            // REG_DWORD pass period
-#define TEST_NO_WOW64_LOOKUP_ENV "GT_NO_WOW64_LOOKUP"             // 1: as if IsWow64Process were missing
-#define TEST_EVENT_FOLD_VALUE "event_fold_ms"                     // REG_DWORD event fold period
-// Every event the watchdog reports is also appended here, one line each.
-#define TEST_EVENT_CAPTURE_FILE "C:\\gt_test\\watchdog_events.txt"
-// Owners made up for the Program Files guard (Wine keeps none): "system",
-// "administrators", "trustedinstaller" or "user".
-#define TEST_DEVCON_OWNER_ENV "GT_DEVCON_OWNER"
-#define TEST_MONITOR_OWNER_ENV "GT_MONITOR_OWNER"
-#endif

@@ -1,7 +1,5 @@
 #include "service_recovery.h"
 
-#include "contract.h"
-
 void build_failure_actions(failure_actions* out)
 {
     out->actions[0] = {SC_ACTION_RESTART, RECOVERY_RESTART_DELAY_MS};

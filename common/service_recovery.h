@@ -7,6 +7,9 @@
 // SERVICE_CONFIG_FAILURE_ACTIONS_FLAG changes that, and it is never set).
 #include <windows.h>
 
+const DWORD RECOVERY_RESTART_DELAY_MS = 60000;
+const DWORD RECOVERY_RESET_PERIOD_S = 86400;
+
 struct failure_actions {
     SC_ACTION actions[3];
     SERVICE_FAILURE_ACTIONSA config;   // points into actions

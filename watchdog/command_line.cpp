@@ -1,7 +1,5 @@
 #include "command_line.h"
 
-#include "contract.h"
-
 #include <stdio.h>
 
 watchdog_action parse_command_line(int argc, const char* const* argv)
@@ -24,6 +22,12 @@ watchdog_action parse_command_line(int argc, const char* const* argv)
         return ACTION_USAGE;
     }
 }
+
+namespace {
+
+const char* const WATCHDOG_USAGE_NAME = "sen_drik_hald";
+
+} // namespace
 
 const char* usage_program_name(int argc, const char* const* argv)
 {

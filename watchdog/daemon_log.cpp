@@ -3,7 +3,7 @@
 #include "contract.h"
 #include "handles.h"
 #include "program_files_guard.h"
-#include "wow64.h"
+#include "system_places.h"
 
 #include <windows.h>
 #include <strsafe.h>

@@ -4,11 +4,9 @@
 #include "daemon_log.h"
 #include "gt_version.h"
 #include "handles.h"
-#include "test_seam.h"
 
 #include <strsafe.h>
 
-#include <stdio.h>
 #include <string.h>
 
 namespace {
@@ -49,33 +47,12 @@ void log_failure_once(const char* what, LONG error)
     write_daemon_log("%s failed (%ld)", what, static_cast<long>(error));
 }
 
-DWORD fold_period_ms()
-{
-    return SEAM_REGISTRY_NUMBER(TEST_WATCHDOG_KEY, TEST_EVENT_FOLD_VALUE, EVENT_FOLD_PERIOD_MS);
-}
-
-#ifdef GT_TEST_SEAMS
-// "<id> <type> <insert>|<insert>..." for the tests: Wine's event log keeps nothing.
-void capture_event(DWORD event_id, const char** inserts, WORD count)
-{
-    FILE* file = fopen(TEST_EVENT_CAPTURE_FILE, "ab");
-    if (!file)
-        return;
-    fprintf(file, "%lu %u ", static_cast<unsigned long>(event_id & 0xFFFF),
-            static_cast<unsigned>(event_type_of(event_id)));
-    for (WORD i = 0; i < count; ++i)
-        fprintf(file, "%s%s", i ? "|" : "", inserts[i]);
-    fputs("\n", file);
-    fclose(file);
-}
-#endif
-
 void report(DWORD event_id, const char* fact)
 {
     int index = event_index(event_id);
     if (index < 0)
         return;
-    fold_decision decision = fold_event(&g_folds[index], GetTickCount(), fold_period_ms());
+    fold_decision decision = fold_event(&g_folds[index], GetTickCount(), event_fold_period_ms);
     if (!decision.report)
         return;
 
@@ -86,9 +63,8 @@ void report(DWORD event_id, const char* fact)
     if (EVENTS[index].facts > 0)
         inserts[count++] = fact ? fact : "";
     inserts[count++] = left_out;
-#ifdef GT_TEST_SEAMS
-    capture_event(event_id, inserts, count);
-#endif
+    if (event_sink)
+        event_sink(event_id, inserts, count);
 
     HANDLE source = RegisterEventSourceA(nullptr, EVENT_SOURCE_NAME);
     if (!source) {
@@ -112,6 +88,9 @@ void report_number(DWORD event_id, long number)
 }
 
 } // namespace
+
+DWORD event_fold_period_ms = 600000;   // one event of an id per 10 minutes
+event_sink_fn event_sink = nullptr;
 
 const DWORD WATCHDOG_EVENT_IDS[] = {
     EVENT_SUPERVISION_STARTED, EVENT_AGENT_RESTARTED, EVENT_AGENT_START_FAILED,
@@ -186,10 +165,8 @@ void unregister_event_source()
         write_daemon_log("remove event source failed (%ld)\n", static_cast<long>(rc));
 }
 
-#ifdef GT_TEST_SEAMS
 void reset_event_folds()
 {
     memset(g_folds, 0, sizeof g_folds);
     g_failure_logged = false;
 }
-#endif

@@ -53,7 +53,12 @@ fold_decision fold_event(event_fold* fold, DWORD now, DWORD period_ms);
 extern const DWORD WATCHDOG_EVENT_IDS[];
 extern const int WATCHDOG_EVENT_ID_COUNT;
 
-#ifdef GT_TEST_SEAMS
-// Forgets every id's record (a test's fresh start).
+// Forgets every id's record, as at the program's start.
 void reset_event_folds();
-#endif
+
+// Milliseconds in which an id is reported once (fold_event's period).
+extern DWORD event_fold_period_ms;
+// Also given every event reported, with its inserts, when set; none is by
+// default.
+typedef void (*event_sink_fn)(DWORD event_id, const char** inserts, WORD count);
+extern event_sink_fn event_sink;

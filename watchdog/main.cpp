@@ -1,9 +1,13 @@
 #include "actions.h"
 #include "command_line.h"
 #include "service_install.h"
+#include "test_seams.h"
 
 int main(int argc, char** argv)
 {
+#ifdef GT_TEST_SEAMS
+    apply_test_seams();
+#endif
     switch (parse_command_line(argc, argv)) {
     case ACTION_FOREGROUND:
         return run_foreground();

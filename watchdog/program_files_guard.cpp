@@ -2,8 +2,7 @@
 
 #include "contract.h"
 #include "registry.h"
-#include "test_seam.h"
-#include "wow64.h"
+#include "system_places.h"
 
 #include <string.h>
 
@@ -27,22 +26,6 @@ bool sid_is(PSID sid, SID_IDENTIFIER_AUTHORITY authority, BYTE count, DWORD a0, 
     FreeSid(known);
     return equal;
 }
-
-#ifdef GT_TEST_SEAMS
-bool made_up_owner(guarded_kind kind, owner_kind* owner)
-{
-    const char* env_name = kind == GUARDED_DEVCON ? TEST_DEVCON_OWNER_ENV : TEST_MONITOR_OWNER_ENV;
-    char text[32] = {};
-    DWORD length = GetEnvironmentVariableA(env_name, text, sizeof text);
-    if (length == 0 || length >= sizeof text)
-        return false;
-    *owner = strcmp(text, "system") == 0             ? OWNER_SYSTEM
-             : strcmp(text, "administrators") == 0   ? OWNER_ADMINISTRATORS
-             : strcmp(text, "trustedinstaller") == 0 ? OWNER_TRUSTED_INSTALLER
-                                                     : OWNER_OTHER;
-    return true;
-}
-#endif
 
 } // namespace
 
@@ -110,15 +93,10 @@ bool literal_is_system_folder(const char* literal)
     return r.found() && r.type == REG_SZ && same_folder(literal, value);
 }
 
-owner_kind read_owner(HANDLE handle, guarded_kind kind)
+read_owner_fn read_owner = read_owner_of_object;
+
+owner_kind read_owner_of_object(HANDLE handle, guarded_kind)
 {
-#ifdef GT_TEST_SEAMS
-    owner_kind made_up;
-    if (made_up_owner(kind, &made_up))
-        return made_up;
-#else
-    (void)kind;
-#endif
     DWORD storage[OWNER_BUFFER / sizeof(DWORD)];
     DWORD needed = 0;
     PSID owner = nullptr;

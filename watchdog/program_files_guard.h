@@ -35,5 +35,7 @@ bool literal_is_system_folder(const char* literal);
 // What an owner is read of: test builds make it up per kind (Wine keeps no
 // owners).
 enum guarded_kind { GUARDED_DEVCON, GUARDED_MONITOR_FOLDER };
+typedef owner_kind (*read_owner_fn)(HANDLE handle, guarded_kind kind);
 // The owner of the object behind handle (opened with READ_CONTROL).
-owner_kind read_owner(HANDLE handle, guarded_kind kind);
+extern read_owner_fn read_owner;
+owner_kind read_owner_of_object(HANDLE handle, guarded_kind kind);

@@ -6,6 +6,13 @@
 #include "idle_objects.h"
 #include "supervise.h"
 
+namespace {
+
+// SERVICE_WIN32, as the status record reports it.
+const DWORD WATCHDOG_STATUS_TYPE = 0x30;
+
+} // namespace
+
 SERVICE_STATUS g_ServiceStatus;
 SERVICE_STATUS_HANDLE g_hServiceStatus;
 

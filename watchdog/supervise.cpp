@@ -5,7 +5,9 @@
 #include "daemon_log.h"
 #include "event_report.h"
 #include "handles.h"
-#include "test_seam.h"
+#include "repair_record.h"
+
+DWORD supervise_period_ms = 10000;
 
 bool take_log_check_turn(supervise_counters* counters)
 {
@@ -15,11 +17,6 @@ bool take_log_check_turn(supervise_counters* counters)
         counters->passes_since_log_check = 0;
     ++counters->passes_since_log_check;
     return due;
-}
-
-bool is_repair_code(int code)
-{
-    return code == 995 || code == 554;
 }
 
 bool agent_needs_start(DWORD state)
@@ -105,11 +102,6 @@ bool supervise_pass(supervise_counters* counters, SC_HANDLE manager)
     return true;
 }
 
-DWORD supervise_period_ms()
-{
-    return SEAM_REGISTRY_NUMBER(TEST_WATCHDOG_KEY, TEST_PERIOD_VALUE, SUPERVISE_PERIOD_MS);
-}
-
 int supervise_agent()
 {
     unique_sc_handle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
@@ -122,7 +114,7 @@ int supervise_agent()
     check_log_space();
     report_supervision_started();
     supervise_counters counters = {0, 0};
-    const DWORD period = supervise_period_ms();
+    const DWORD period = supervise_period_ms;
     for (;;) {
         Sleep(period);
         if (!supervise_pass(&counters, manager.get())) {

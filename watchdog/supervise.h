@@ -1,6 +1,12 @@
 #pragma once
 #include <windows.h>
 
+// Every this many passes the log's size is checked.
+const unsigned LOG_CHECK_PASSES = 60;
+// Passes that find the agent stopped without console device before the loop
+// gives up: the one after this many.
+const int NO_CONSOLE_LIMIT = 5;
+
 // What one pass hands on to the next.
 struct supervise_counters {
     unsigned passes_since_log_check;
@@ -10,9 +16,6 @@ struct supervise_counters {
 // Whether this pass checks the log size; moves the pass counter on. From a
 // fresh start the check falls in passes 61, 121, 181...
 bool take_log_check_turn(supervise_counters* counters);
-
-// A recorded write error that asks for a console repair.
-bool is_repair_code(int code);
 
 // The agent is started only when it is stopped or stopping.
 bool agent_needs_start(DWORD state);
@@ -31,7 +34,7 @@ console_verdict judge_console(int no_console_count, int console_check);
 bool supervise_pass(supervise_counters* counters, SC_HANDLE manager);
 
 // Milliseconds between passes.
-DWORD supervise_period_ms();
+extern DWORD supervise_period_ms;
 
 // Keeps the agent running; returns only when it gives up, with
 // WATCHDOG_EXIT_NO_MANAGER or WATCHDOG_EXIT_NO_CONSOLE.

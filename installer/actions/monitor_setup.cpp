@@ -12,10 +12,6 @@
 #include "process_lookup.h"
 #include "registry.h"
 
-#ifdef GT_TEST_SEAMS
-#include <sddl.h>
-#endif
-
 void say(setup_report report, void* context, const char* format, ...)
 {
     char text[512] = {};
@@ -98,33 +94,6 @@ PSID this_account(token_user_buffer* buffer)
     return reinterpret_cast<TOKEN_USER*>(buffer->storage)->User.Sid;
 }
 
-file_owner owner_of(HANDLE file)
-{
-    token_user_buffer account;
-    PSID self = this_account(&account);
-#ifdef GT_TEST_SEAMS
-    // Wine keeps no owners: every file is its user's. Tests name the owner.
-    char text[128] = {};
-    DWORD length = GetEnvironmentVariableA("GT_SEAM_LOG_OWNER", text, sizeof text);
-    if (length && length < sizeof text) {
-        PSID made_up = nullptr;
-        if (!ConvertStringSidToSidA(text, &made_up))
-            return OWNER_UNKNOWN;
-        file_owner owner = classify_owner(made_up, nullptr);
-        LocalFree(made_up);
-        return owner;
-    }
-#endif
-    DWORD descriptor[128];
-    DWORD needed = 0;
-    PSID owner = nullptr;
-    BOOL defaulted = FALSE;
-    if (!GetKernelObjectSecurity(file, OWNER_SECURITY_INFORMATION, descriptor, sizeof descriptor, &needed) ||
-        !GetSecurityDescriptorOwner(descriptor, &owner, &defaulted))
-        return OWNER_UNKNOWN;
-    return classify_owner(owner, self);
-}
-
 found_log inspect_log(const char* path)
 {
     found_log found = {false, INVALID_FILE_ATTRIBUTES, 0, OWNER_UNKNOWN};
@@ -140,7 +109,7 @@ found_log inspect_log(const char* path)
     if (GetFileInformationByHandle(file.get(), &info))
         found.links = info.nNumberOfLinks;
     found.attributes = attributes_of(file.get(), path);
-    found.owner = owner_of(file.get());
+    found.owner = read_file_owner(file.get());
     return found;
 }
 
@@ -242,6 +211,22 @@ bool is_plain_folder(DWORD attributes)
 {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
            !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+file_owner_fn read_file_owner = read_file_owner_of_object;
+
+file_owner read_file_owner_of_object(HANDLE file)
+{
+    token_user_buffer account;
+    PSID self = this_account(&account);
+    DWORD descriptor[128];
+    DWORD needed = 0;
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    if (!GetKernelObjectSecurity(file, OWNER_SECURITY_INFORMATION, descriptor, sizeof descriptor, &needed) ||
+        !GetSecurityDescriptorOwner(descriptor, &owner, &defaulted))
+        return OWNER_UNKNOWN;
+    return classify_owner(owner, self);
 }
 
 file_owner classify_owner(PSID owner, PSID account)

@@ -46,6 +46,11 @@ enum file_owner {
 
 // owner against SYSTEM, Administrators and this_account (may be NULL).
 file_owner classify_owner(PSID owner, PSID this_account);
+typedef file_owner (*file_owner_fn)(HANDLE file);
+// The owner of the file behind handle (opened with READ_CONTROL), against
+// this process's account; test builds may make it up (Wine keeps none).
+extern file_owner_fn read_file_owner;
+file_owner read_file_owner_of_object(HANDLE file);
 
 // What was found under a name: attributes INVALID_FILE_ATTRIBUTES, links 0
 // and OWNER_UNKNOWN where they could not be read.

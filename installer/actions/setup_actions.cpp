@@ -9,6 +9,7 @@
 #include "monitor_setup.h"
 #include "platform_check.h"
 #include "session_trays.h"
+#include "test_seams.h"
 
 namespace {
 
@@ -26,6 +27,16 @@ void log_to_installer(void* context, const char* text)
 }
 
 } // namespace
+
+#ifdef GT_TEST_SEAMS
+// Every action passes through here first, when the DLL is loaded.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
+{
+    if (reason == DLL_PROCESS_ATTACH)
+        apply_test_seams();
+    return TRUE;
+}
+#endif
 
 // CustomActionData: the monitor folder.
 extern "C" UINT __stdcall SetMonitorRights(MSIHANDLE install)

@@ -14,7 +14,9 @@
 #include "file_rights.h"
 #include "handles.h"
 #include "monitor_setup.h"
+#include "test_seams.h"
 #include "test_support.h"
+#include "watchdog_seams.h"
 
 namespace {
 
@@ -260,18 +262,30 @@ TEST_F(MonitorSetup, AWatchdogLogOfAnotherOwnerIsReplacedAndOneOfSystemKept)
     // Wine keeps no owners (every file is its user's): the test build's seam
     // names the owner the action reads.
     ASSERT_TRUE(ts::write_file(daemon_log, "kept\r\r\n"));
-    SetEnvironmentVariableA("GT_SEAM_LOG_OWNER", "S-1-5-18");
+    apply_test_seams();
+    SetEnvironmentVariableA(TEST_LOG_OWNER_ENV, "S-1-5-18");
     EXPECT_EQ(secure(folder), (DWORD)ERROR_SUCCESS);
     EXPECT_EQ(ts::read_file(daemon_log), "kept\r\r\n");
 
     // A user's file, read-only as well: replaced all the same.
     SetFileAttributesA(daemon_log.c_str(), FILE_ATTRIBUTE_READONLY);
-    SetEnvironmentVariableA("GT_SEAM_LOG_OWNER", "S-1-5-21-1-2-3-1001");
+    SetEnvironmentVariableA(TEST_LOG_OWNER_ENV, "S-1-5-21-1-2-3-1001");
     EXPECT_EQ(secure(folder), (DWORD)ERROR_SUCCESS);
-    SetEnvironmentVariableA("GT_SEAM_LOG_OWNER", nullptr);
+    SetEnvironmentVariableA(TEST_LOG_OWNER_ENV, nullptr);
     EXPECT_TRUE(said("replaced " + daemon_log + " by an empty log (links: 1, owner: another account)"));
     EXPECT_EQ(ts::read_file(daemon_log), "");
     EXPECT_EQ(GetFileAttributesA(daemon_log.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+}
+
+TEST_F(MonitorSetup, AWatchdogLogWhoseOwnerCannotBeReadIsReplaced)
+{
+    ASSERT_TRUE(ts::write_file(daemon_log, "kept?\r\n"));
+    apply_test_seams();
+    SetEnvironmentVariableA(TEST_LOG_OWNER_ENV, "not a SID");
+    EXPECT_EQ(secure(folder), (DWORD)ERROR_SUCCESS);
+    SetEnvironmentVariableA(TEST_LOG_OWNER_ENV, nullptr);
+    EXPECT_TRUE(said("replaced " + daemon_log + " by an empty log (links: 1, owner: unreadable)"));
+    EXPECT_EQ(ts::read_file(daemon_log), "");
 }
 
 } // namespace

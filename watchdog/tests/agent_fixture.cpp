@@ -5,6 +5,7 @@
 #include "handles.h"
 #include "test_names.h"
 #include "test_support.h"
+#include "watchdog_seams.h"
 
 #include <string>
 

@@ -1,4 +1,5 @@
 #include "console_repair.h"
+#include "repair_record.h"
 #include "contract.h"
 #include "test_support.h"
 

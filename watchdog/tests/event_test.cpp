@@ -9,6 +9,8 @@
 #include "log_records.h"
 #include "supervise.h"
 #include "test_support.h"
+#include "test_seams.h"
+#include "watchdog_seams.h"
 
 #include <gtest/gtest.h>
 
@@ -128,11 +130,12 @@ TEST(Fold, OneReportPerPeriodCarryingWhatWasLeftOut)
 }
 
 // Passes of the loop in this process against the agent double, as in the
-// pass tests; the fold period is shortened through the test build's seam.
+// pass tests; the fold period is set short where a case needs it.
 class Reported : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        shipped_fold_period = event_fold_period_ms;
         ASSERT_TRUE(doubles::fresh_device_doubles());
         doubles::uninstall_sc_double();
         ts::reg_delete_tree(HKEY_LOCAL_MACHINE, AUTO_REPAIR_KEY);
@@ -142,9 +145,11 @@ protected:
         ASSERT_TRUE(manager);
         reset_event_folds();
         logs::clear_captured_events();
+        apply_test_seams();   // the events captured in a file
     }
     void TearDown() override
     {
+        event_fold_period_ms = shipped_fold_period;
         manager.reset();
         agent_fixture::remove();
         doubles::uninstall_findstr_double();
@@ -153,13 +158,11 @@ protected:
         ts::reg_delete_tree(HKEY_LOCAL_MACHINE, TEST_WATCHDOG_KEY);
     }
     bool pass() { return supervise_pass(&counters, manager.get()); }
-    void fold_period(DWORD ms)
-    {
-        ts::reg_set_dword(HKEY_LOCAL_MACHINE, TEST_WATCHDOG_KEY, TEST_EVENT_FOLD_VALUE, ms);
-    }
+    void fold_period(DWORD ms) { event_fold_period_ms = ms; }
 
     unique_sc_handle manager;
     supervise_counters counters = {1, 0};
+    DWORD shipped_fold_period = 0;
 };
 
 TEST_F(Reported, TwentyRestartsGiveOneEventThenTheCountLeftOut)

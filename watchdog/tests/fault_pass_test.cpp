@@ -3,7 +3,7 @@
 // double, the devcon and findstr doubles and Wine's sc. Each row shows the
 // fault's own lines, then a pass without the fault doing the full work.
 #include "agent_fixture.h"
-#include "console_repair.h"
+#include "child_process.h"
 #include "contract.h"
 #include "double_control.h"
 #include "doubles_fixture.h"
@@ -123,11 +123,11 @@ protected:
         ASSERT_TRUE(agent_fixture::install());
         manager.reset(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
         ASSERT_TRUE(manager);
-        g_invoke_limit_ms = HANG_LIMIT_MS;
+        invoke_limit_ms = HANG_LIMIT_MS;
     }
     void TearDown() override
     {
-        g_invoke_limit_ms = 120000;
+        invoke_limit_ms = 120000;
         manager.reset();
         agent_fixture::remove();
         doubles::uninstall_findstr_double();

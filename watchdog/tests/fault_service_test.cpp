@@ -7,6 +7,7 @@
 #include "double_control.h"
 #include "log_records.h"
 #include "test_support.h"
+#include "watchdog_seams.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "console_repair.h"
+#include "child_process.h"
 #include "contract.h"
 #include "doubles_fixture.h"
 #include "log_records.h"
@@ -42,8 +42,8 @@ protected:
     }
     void TearDown() override
     {
-        g_invoke_limit_ms = 120000;
-        g_test_shell_path = nullptr;
+        invoke_limit_ms = 120000;
+        invoke_shell_path = nullptr;
         ts::kill_all_named("devcon.exe");
         ts::kill_all_named("findstr.exe");
         doubles::reset_devcon();
@@ -71,14 +71,14 @@ TEST_F(Invoke, GivesTheExitCodeAndLogsIt)
     }
 
     logs::clear_daemon_log();
-    g_test_shell_path = "C:\\gt_test\\no_such_folder\\cmd.exe";
+    invoke_shell_path = "C:\\gt_test\\no_such_folder\\cmd.exe";
     EXPECT_EQ(-1, invoke("Cmd.exe /C exit 0"));
     EXPECT_EQ(lines{"[ZRVGrade] invokeExeFile Cmd.exe /C exit 0 failed"}, logs::daemon_log_messages());
 }
 
 TEST_F(Invoke, HangingToolIsEndedWithItsWholeTree)
 {
-    g_invoke_limit_ms = 1500;
+    invoke_limit_ms = 1500;
     std::vector<DWORD> shells_before = ts::processes_named("cmd.exe");
     struct {
         const char* hang;

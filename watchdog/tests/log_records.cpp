@@ -2,6 +2,7 @@
 
 #include "contract.h"
 #include "test_support.h"
+#include "watchdog_seams.h"
 
 namespace logs {
 

@@ -11,7 +11,10 @@
 #include "doubles_fixture.h"
 #include "handles.h"
 #include "log_records.h"
+#include "repair_record.h"
 #include "test_support.h"
+#include "test_seams.h"
+#include "watchdog_seams.h"
 
 #include <gtest/gtest.h>
 
@@ -259,6 +262,7 @@ protected:
     void SetUp() override
     {
         Repair::SetUp();
+        apply_test_seams();   // the owners and the events the test build makes up and captures
         ASSERT_TRUE(ts::reg_get(HKEY_LOCAL_MACHINE, CURRENT_VERSION_KEY, PROGRAM_FILES_DIR_VALUE,
                                 &standard_));
         ASSERT_TRUE(ts::reg_set_sz(HKEY_LOCAL_MACHINE, CURRENT_VERSION_KEY, PROGRAM_FILES_DIR_VALUE,

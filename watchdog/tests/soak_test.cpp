@@ -11,6 +11,7 @@
 #include "handles.h"
 #include "log_records.h"
 #include "test_support.h"
+#include "watchdog_seams.h"
 
 #include <gtest/gtest.h>
 

@@ -3,14 +3,17 @@
 // findstr doubles and the real log.
 #include "actions.h"
 #include "agent_fixture.h"
-#include "console_repair.h"
+#include "child_process.h"
 #include "contract.h"
 #include "doubles_fixture.h"
 #include "double_control.h"
 #include "handles.h"
 #include "log_records.h"
+#include "repair_record.h"
 #include "supervise.h"
 #include "test_support.h"
+#include "test_seams.h"
+#include "watchdog_seams.h"
 
 #include <gtest/gtest.h>
 
@@ -59,7 +62,7 @@ protected:
     }
     void TearDown() override
     {
-        g_test_shell_path = nullptr;
+        invoke_shell_path = nullptr;
         manager.reset();
         agent_fixture::remove();
         doubles::uninstall_findstr_double();
@@ -174,7 +177,7 @@ TEST_F(Pass, OnlyAStoppedAgentWithConsoleResetsTheCount)
 // without console device, however often.
 TEST_F(Pass, ConsoleCheckThatCannotRunNeitherStartsNorGivesUp)
 {
-    g_test_shell_path = "C:\\gt_test\\no_such_folder\\cmd.exe";
+    invoke_shell_path = "C:\\gt_test\\no_such_folder\\cmd.exe";
     const lines not_run = {"check_serial_dev cmd=" + STATUS_COMMAND,
                            "[ZRVGrade] invokeExeFile " + STATUS_COMMAND + " failed",
                            "check_serial_dev could not run the check"};
@@ -187,7 +190,7 @@ TEST_F(Pass, ConsoleCheckThatCannotRunNeitherStartsNorGivesUp)
     EXPECT_EQ(4, counters.no_console_count);
     EXPECT_EQ(DWORD(SERVICE_STOPPED), agent_fixture::state());
 
-    g_test_shell_path = nullptr;
+    invoke_shell_path = nullptr;
     logs::clear_daemon_log();
     EXPECT_TRUE(pass());
     EXPECT_EQ(concat({console_check(0), STARTED}), logs::daemon_log_messages());
@@ -229,8 +232,11 @@ TEST_F(Pass, LoopReturnsWhyItEnded)
 {
     doubles::remove_devcon_doubles();
     ts::reg_set_dword(HKEY_LOCAL_MACHINE, TEST_WATCHDOG_KEY, TEST_PERIOD_VALUE, 10);
-    EXPECT_EQ(10u, supervise_period_ms());
+    const DWORD shipped_period = supervise_period_ms;
+    apply_test_seams();
+    EXPECT_EQ(10u, supervise_period_ms);
     EXPECT_EQ(WATCHDOG_EXIT_NO_CONSOLE, supervise_agent());
+    supervise_period_ms = shipped_period;
     lines messages = logs::daemon_log_messages();
     ASSERT_EQ(12u, messages.size());   // the start's log probe, then six passes
     EXPECT_EQ(NO_CONSOLE, lines(messages.end() - 1, messages.end()));

@@ -1,15 +1,21 @@
 // The watchdog's decisions, called directly: command line, service status
 // record, supervision counters, the service's command line, the places
 // that follow from the system's bitness and the guard of literal Program
-// Files folders that are not the system's own.
+// Files folders that are not the system's own; the test build's seams.
+#include "child_process.h"
 #include "command_line.h"
 #include "contract.h"
+#include "event_report.h"
 #include "handles.h"
 #include "program_files_guard.h"
+#include "repair_record.h"
 #include "service_host.h"
 #include "service_install.h"
 #include "supervise.h"
-#include "wow64.h"
+#include "system_places.h"
+#include "test_seams.h"
+#include "test_support.h"
+#include "watchdog_seams.h"
 
 #include <gtest/gtest.h>
 
@@ -288,6 +294,60 @@ TEST(Install, ServiceCommandLineIsQuotedPathAndDashS)
 TEST(Install, DescriptionWrittenWithoutItsNul)
 {
     EXPECT_EQ(21u, description_data_size());
+}
+
+// The tunables hold the shipped values until the test build's seams are
+// applied; the registry periods then replace them only as REG_DWORDs (a
+// text left in the key must not make a period of 0, a spinning loop).
+TEST(TestSeams, ShippedValuesUntilAppliedThenOnlyDwordPeriods)
+{
+    EXPECT_EQ(10000u, supervise_period_ms);
+    EXPECT_EQ(600000u, event_fold_period_ms);
+    EXPECT_EQ(120000u, invoke_limit_ms);
+    EXPECT_EQ(nullptr, invoke_shell_path);
+    EXPECT_EQ(nullptr, event_sink);
+    EXPECT_EQ(&read_owner_of_object, read_owner);
+    EXPECT_EQ(&ask_is_wow64_process, look_up_wow64);
+
+    ts::reg_delete_tree(HKEY_LOCAL_MACHINE, TEST_WATCHDOG_KEY);
+    apply_test_seams();
+    EXPECT_EQ(10000u, supervise_period_ms);
+    EXPECT_EQ(600000u, event_fold_period_ms);
+    EXPECT_NE(nullptr, event_sink);
+    EXPECT_EQ(&ask_is_wow64_process, look_up_wow64);   // GT_NO_WOW64_LOOKUP is not set
+
+    ASSERT_TRUE(ts::reg_set_sz(HKEY_LOCAL_MACHINE, TEST_WATCHDOG_KEY, TEST_PERIOD_VALUE, "10"));
+    ASSERT_TRUE(ts::reg_set_dword(HKEY_LOCAL_MACHINE, TEST_WATCHDOG_KEY, TEST_EVENT_FOLD_VALUE, 0));
+    apply_test_seams();
+    EXPECT_EQ(10000u, supervise_period_ms);
+    EXPECT_EQ(0u, event_fold_period_ms);
+    ts::reg_delete_tree(HKEY_LOCAL_MACHINE, TEST_WATCHDOG_KEY);
+    event_fold_period_ms = 600000;
+}
+
+// The made-up owners are read at every call, each kind from its own
+// variable; unset, the real read answers (no handle: nobody known).
+TEST(TestSeams, MadeUpOwnersPerKindElseTheRealRead)
+{
+    apply_test_seams();
+    struct {
+        const char* devcon;
+        const char* monitor;
+        owner_kind devcon_owner, monitor_owner;
+    } rows[] = {
+        {"system", nullptr, OWNER_SYSTEM, OWNER_OTHER},
+        {nullptr, "administrators", OWNER_OTHER, OWNER_ADMINISTRATORS},
+        {"trustedinstaller", "user", OWNER_TRUSTED_INSTALLER, OWNER_OTHER},
+        {nullptr, nullptr, OWNER_OTHER, OWNER_OTHER},
+    };
+    for (const auto& row : rows) {
+        SetEnvironmentVariableA(TEST_DEVCON_OWNER_ENV, row.devcon);
+        SetEnvironmentVariableA(TEST_MONITOR_OWNER_ENV, row.monitor);
+        EXPECT_EQ(row.devcon_owner, read_owner(nullptr, GUARDED_DEVCON));
+        EXPECT_EQ(row.monitor_owner, read_owner(nullptr, GUARDED_MONITOR_FOLDER));
+    }
+    SetEnvironmentVariableA(TEST_DEVCON_OWNER_ENV, nullptr);
+    SetEnvironmentVariableA(TEST_MONITOR_OWNER_ENV, nullptr);
 }
 
 } // namespace

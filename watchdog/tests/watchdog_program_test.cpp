@@ -16,6 +16,7 @@
 #include "test_support.h"
 #include "tray_driver.h"
 #include "tray_seams.h"
+#include "watchdog_seams.h"
 
 #include <gtest/gtest.h>
 

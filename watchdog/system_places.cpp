@@ -1,7 +1,6 @@
-#include "wow64.h"
+#include "system_places.h"
 
 #include "contract.h"
-#include "test_seam.h"
 
 namespace {
 
@@ -14,13 +13,11 @@ bool under_wow64(wow64_lookup lookup)
 
 } // namespace
 
-wow64_lookup look_up_wow64()
+wow64_lookup_fn look_up_wow64 = ask_is_wow64_process;
+
+wow64_lookup ask_is_wow64_process()
 {
     wow64_lookup lookup = {false, FALSE};
-#ifdef GT_TEST_SEAMS
-    if (seam_number(TEST_NO_WOW64_LOOKUP_ENV, 0))
-        return lookup;
-#endif
     // Never imported: the program must load where the function is missing.
     is_wow64_process_fn is_wow64 = reinterpret_cast<is_wow64_process_fn>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "IsWow64Process")));

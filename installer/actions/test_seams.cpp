@@ -1,0 +1,31 @@
+#include "test_seams.h"
+
+#include "monitor_setup.h"
+#include "watchdog_seams.h"
+
+#include <windows.h>
+#include <sddl.h>
+
+namespace {
+
+// Read at every call: in-process tests change the variable between calls.
+file_owner made_up_or_read_owner(HANDLE file)
+{
+    char text[128] = {};
+    DWORD length = GetEnvironmentVariableA(TEST_LOG_OWNER_ENV, text, sizeof text);
+    if (length == 0 || length >= sizeof text)
+        return read_file_owner_of_object(file);
+    PSID made_up = nullptr;
+    if (!ConvertStringSidToSidA(text, &made_up))
+        return OWNER_UNKNOWN;
+    file_owner owner = classify_owner(made_up, nullptr);
+    LocalFree(made_up);
+    return owner;
+}
+
+} // namespace
+
+void apply_test_seams()
+{
+    read_file_owner = made_up_or_read_owner;
+}

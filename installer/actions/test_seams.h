@@ -1,0 +1,5 @@
+#pragma once
+
+// Test builds only: the owner of an existing watchdog log made up as the
+// environment asks (Wine keeps no owners).
+void apply_test_seams();
