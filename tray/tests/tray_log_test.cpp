@@ -14,6 +14,7 @@
 #include "logs.h"
 #include "test_support.h"
 #include "tray_log.h"
+#include "upgrade_prompt.h"
 
 namespace {
 
