@@ -11,7 +11,7 @@
 #include "footprint.h"
 #include "handles.h"
 #include "log_records.h"
-#include "spine_support.h"
+#include "tray_run.h"
 #include "test_support.h"
 #include "tray_driver.h"
 #include "watchdog_seams.h"
@@ -94,7 +94,7 @@ TEST(IdleCost, TrayBesideBaseline)
     ASSERT_TRUE(ts::file_exists(tray)) << "GT_BENCH_TRAY: " << tray;
     ASSERT_TRUE(ts::file_exists(baseline)) << "GT_BENCH_BASELINE: " << baseline;
     ASSERT_TRUE(ts::file_exists(design)) << "GT_BENCH_DESIGN: " << design;
-    spine::stop_trays();
+    tray_run::stop_trays();
     ts::kill_all_named(BASELINE_IMAGE);
     ts::kill_all_named(DESIGN_IMAGE);
     td::install_engine_double(0);
@@ -107,14 +107,14 @@ TEST(IdleCost, TrayBesideBaseline)
     HWND windows[3] = {};
     ASSERT_TRUE(ts::wait_until(
         [&] {
-            windows[0] = spine::tray_window();
+            windows[0] = tray_run::tray_window();
             windows[1] = FindWindowA("idle_icon_baseline", nullptr);
             windows[2] = FindWindowA("idle_threads_baseline", nullptr);
             return windows[0] && windows[1] && windows[2];
         },
         15000));
     for (HWND window : windows)
-        EXPECT_TRUE(spine::wait_icon(window, true, 10000));
+        EXPECT_TRUE(tray_run::wait_icon(window, true, 10000));
     Sleep(WARM_UP_MS);
 
     measured m[3] = {{"tray", process_of(windows[0]), TRAY_IMAGE_NAME, {}, {}, 0},
@@ -142,7 +142,7 @@ TEST(IdleCost, TrayBesideBaseline)
     TerminateProcess(tray_process.get(), 0);
     TerminateProcess(baseline_process.get(), 0);
     TerminateProcess(design_process.get(), 0);
-    spine::stop_trays();
+    tray_run::stop_trays();
     td::restore_engine();
 }
 

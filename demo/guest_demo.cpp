@@ -7,7 +7,7 @@
 #include "desktop.h"
 #include "doubles_fixture.h"
 #include "log_records.h"
-#include "spine_support.h"
+#include "tray_run.h"
 #include "test_names.h"
 #include "test_support.h"
 #include "tray_driver.h"
@@ -201,8 +201,8 @@ bool install_programs()
     say("   Run value: %s", run);
     // No logon needed: the package started the tray in the user's session.
     HWND window = nullptr;
-    bool up = ts::wait_until([&] { return (window = spine::tray_window()) != nullptr; }, 15000) &&
-              spine::wait_icon(window, true, 15000);
+    bool up = ts::wait_until([&] { return (window = tray_run::tray_window()) != nullptr; }, 15000) &&
+              tray_run::wait_icon(window, true, 15000);
     return step(up, "the package started qor-tel.exe -s in the user's session: tray window \"qor-tel\" "
                     "and its icon in the notification area, no logon needed");
 }
@@ -237,7 +237,7 @@ void upgrade_balloon()
 {
     say("== the upgrader writes \"upgradestate\" = \"2\"");
     ts::reg_set_sz(HKEY_LOCAL_MACHINE, UPGRADE_KEY, UPGRADE_STATE_VALUE, "2");
-    bool shown = spine::wait_balloon(
+    bool shown = tray_run::wait_balloon(
         L"ZRV ONDRIX is upgraded successfully, Restart your computer please.", 10000);
     step(shown, "balloon \"Upgrade Notice\": ZRV ONDRIX is upgraded successfully, Restart your computer please.");
     Sleep(500);
@@ -253,8 +253,8 @@ HWND find_menu()
 void pick_close_upgrade()
 {
     say("== the user opens the icon's menu and picks \"close upgrade\"");
-    HWND tray = spine::tray_window();
-    spine::dismiss_balloons();
+    HWND tray = tray_run::tray_window();
+    tray_run::dismiss_balloons();
     PostMessageA(tray, WM_TRAYICON, 0, WM_RBUTTONDOWN);
     HWND menu = nullptr;
     bool open = ts::wait_until([&] { return (menu = find_menu()) != nullptr && IsWindowVisible(menu); }, 5000);
@@ -276,7 +276,7 @@ void shutdown_query()
 {
     say("== Windows asks whether the session may end for a shutdown");
     DWORD_PTR answer = 0;
-    SendMessageTimeoutA(spine::tray_window(), WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 10000,
+    SendMessageTimeoutA(tray_run::tray_window(), WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 10000,
                         &answer);
     std::string log = ts::read_file(logs::tray_log_path());
     step(answer == TRUE && log.find(" : " MARKER_CLOSING "\r\n") != std::string::npos,
@@ -287,7 +287,7 @@ void tear_down()
 {
     say("== the administrator removes the tools: msiexec /x " DEMO_PACKAGE " /qn");
     package_step("/x", "package removed");
-    step(spine::tray_window() == nullptr && ts::processes_named(TRAY_IMAGE_NAME).empty(), "tray ended");
+    step(tray_run::tray_window() == nullptr && ts::processes_named(TRAY_IMAGE_NAME).empty(), "tray ended");
     step(!svc::exists(WATCHDOG_SERVICE_NAME) && ts::processes_named(WATCHDOG_IMAGE_NAME).empty(),
          "service removed, watchdog ended");
     step(!ts::file_exists(TOOLS_DIR) && reg_text(RUN_KEY, TRAY_RUN_VALUE) == "(absent)",

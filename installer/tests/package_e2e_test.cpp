@@ -26,7 +26,7 @@
 #include "desktop.h"
 #include "handles.h"
 #include "logs.h"
-#include "spine_support.h"
+#include "tray_run.h"
 #include "test_support.h"
 
 namespace {
@@ -235,7 +235,7 @@ std::string resources_of_process(DWORD id)
 DWORD the_tray()
 {
     DWORD id = 0;
-    ts::wait_until([&] { return spine::tray_window_count() == 1 && (id = only_process(TRAY_IMAGE_NAME)) != 0; },
+    ts::wait_until([&] { return tray_run::tray_window_count() == 1 && (id = only_process(TRAY_IMAGE_NAME)) != 0; },
                    15000);
     return id;
 }
@@ -445,11 +445,11 @@ TEST_F(Package, UninstallEndsServiceAndTrayAndKeepsTheLogs)
 {
     // A second start into the session hands over to the running tray and ends.
     ASSERT_NE(start_tray(), 0u);
-    EXPECT_EQ(spine::tray_window_count(), 1);
+    EXPECT_EQ(tray_run::tray_window_count(), 1);
     ASSERT_EQ(msiexec("/x", g_new_dist + PACKAGE, "uninstall"), 0u);
     EXPECT_TRUE(installed_versions().empty());
     EXPECT_TRUE(ts::processes_named(TRAY_IMAGE_NAME).empty());
-    EXPECT_EQ(spine::tray_window_count(), 0);
+    EXPECT_EQ(tray_run::tray_window_count(), 0);
     EXPECT_TRUE(ts::processes_named(WATCHDOG_IMAGE_NAME).empty());
     EXPECT_FALSE(svc::exists(WATCHDOG_SERVICE_NAME));
     EXPECT_FALSE(ts::file_exists(TOOLS));

@@ -10,7 +10,7 @@
 
 #include "contract.h"
 #include "session_trays.h"
-#include "spine_support.h"
+#include "tray_run.h"
 #include "test_support.h"
 
 namespace {
@@ -111,14 +111,14 @@ void collect(void* context, const char* text)
 // gives this prefix's user.
 TEST(TrayStart, StartsTheTrayInTheSessionAndASecondStartLeavesOneWindow)
 {
-    spine::stop_trays();
+    tray_run::stop_trays();
     ts::set_manufacturer("QEMU");
     std::string tray = ts::sibling(TRAY_IMAGE_NAME);
     std::vector<std::string> lines;
     EXPECT_EQ(start_trays_in_sessions(tray.c_str(), collect, &lines), 1);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].rfind("started " + tray + " in session 1 (process ", 0), 0u) << lines[0];
-    ASSERT_TRUE(ts::wait_until([] { return spine::tray_window_count() == 1; }, 15000));
+    ASSERT_TRUE(ts::wait_until([] { return tray_run::tray_window_count() == 1; }, 15000));
     std::vector<DWORD> first = ts::processes_named(TRAY_IMAGE_NAME);
 
     lines.clear();
@@ -126,9 +126,9 @@ TEST(TrayStart, StartsTheTrayInTheSessionAndASecondStartLeavesOneWindow)
     EXPECT_EQ(lines.size(), 1u);
     // The second copy hands over to the first ("AddTray") and ends.
     EXPECT_TRUE(ts::wait_until([&] { return ts::processes_named(TRAY_IMAGE_NAME) == first; }, 10000));
-    EXPECT_EQ(spine::tray_window_count(), 1);
+    EXPECT_EQ(tray_run::tray_window_count(), 1);
 
-    spine::stop_trays();
+    tray_run::stop_trays();
 }
 
 } // namespace

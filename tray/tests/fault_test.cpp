@@ -14,7 +14,7 @@
 
 #include "contract.h"
 #include "handles.h"
-#include "spine_support.h"
+#include "tray_run.h"
 #include "test_support.h"
 #include "tray_driver.h"
 #include "tray_seams.h"
@@ -79,8 +79,8 @@ class TrayFaults : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        spine::stop_trays();
-        spine::dismiss_balloons();
+        tray_run::stop_trays();
+        tray_run::dismiss_balloons();
         ts::set_manufacturer("QEMU");
         logs::clear_tray_log();
         ts::reg_delete_tree(HKEY_LOCAL_MACHINE, UPGRADE_KEY);
@@ -91,10 +91,10 @@ protected:
     {
         env.push_back(TEST_WATCH_PAUSE_ENV "=100");
         env.push_back(TEST_IDLE_PERIOD_ENV "=200");
-        tray_ = spine::start_tray(env, &window_);
+        tray_ = tray_run::start_tray(env, &window_);
         ASSERT_NE(nullptr, window_);
         if (with_icon)
-            ASSERT_TRUE(spine::wait_icon(window_, true, 5000));
+            ASSERT_TRUE(tray_run::wait_icon(window_, true, 5000));
         ASSERT_TRUE(td::wait_log_lines(1, 10000));
         ASSERT_EQ(kRunning, logs::tray_log_messages());
         Sleep(200);   // the watcher arms its first wait
@@ -107,9 +107,9 @@ protected:
         DWORD_PTR answer = 0;
         EXPECT_NE(0, SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer));
         EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(tray_, 0)) << "the program ended";
-        EXPECT_EQ(1, spine::tray_window_count());
+        EXPECT_EQ(1, tray_run::tray_window_count());
         // A refused add comes back with the next retry.
-        EXPECT_TRUE(spine::wait_icon(window_, true, 5000));
+        EXPECT_TRUE(tray_run::wait_icon(window_, true, 5000));
 
         ts::reg_set_sz(HKEY_LOCAL_MACHINE, PRODUCT_KEY, UPGRADE_STRATEGY_VALUE, "x");
         ts::reg_delete_value(HKEY_LOCAL_MACHINE, UPGRADE_KEY, UPGRADE_STATE_VALUE);
@@ -118,10 +118,10 @@ protected:
         EXPECT_TRUE(strategy_becomes("2")) << strategy();
 
         if (with_balloon) {
-            spine::dismiss_balloons();
+            tray_run::dismiss_balloons();
             PostMessageA(window_, WM_UPGRADE_NOTIFY, 0, UPGRADE_NOTE_UPGRADING);
-            EXPECT_TRUE(spine::wait_balloon(balloon(UI_UPGRADING), 5000))
-                << spine::utf8(spine::balloon_text());
+            EXPECT_TRUE(tray_run::wait_balloon(balloon(UI_UPGRADING), 5000))
+                << tray_run::utf8(tray_run::balloon_text());
         }
 
         PostMessageA(window_, WM_HIBERNATE_ASKED, 0, 0);
@@ -162,9 +162,9 @@ TEST_F(TrayFaults, GarbageMessagesChangeNothing)
     for (int i = 0; i < 100; ++i)
         PostMessageA(window_, i % 2 ? add : hide, next(), next());
 
-    EXPECT_TRUE(spine::wait_icon(window_, true, 5000)) << "the last one was AddTray";
+    EXPECT_TRUE(tray_run::wait_icon(window_, true, 5000)) << "the last one was AddTray";
     Sleep(500);
-    EXPECT_EQ(L"", spine::balloon_text()) << "no balloon text was ever set";
+    EXPECT_EQ(L"", tray_run::balloon_text()) << "no balloon text was ever set";
     EXPECT_EQ(std::string("x", 2), strategy());
     EXPECT_EQ(kRunning, logs::tray_log_messages());
     expect_still_works(kRunning, true);
@@ -180,16 +180,16 @@ TEST_F(TrayFaults, TaskbarCreatedWithTheIconShownAndADuplicateAddRefused)
     lost.cbSize = sizeof lost;
     lost.hWnd = window_;
     ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &lost));
-    ASSERT_FALSE(spine::icon_present(window_));
-    spine::post_registered(window_, TASKBAR_CREATED_MESSAGE);
-    EXPECT_TRUE(spine::wait_icon(window_, true, 5000)) << "added again";
+    ASSERT_FALSE(tray_run::icon_present(window_));
+    tray_run::post_registered(window_, TASKBAR_CREATED_MESSAGE);
+    EXPECT_TRUE(tray_run::wait_icon(window_, true, 5000)) << "added again";
 
-    spine::post_registered(window_, TASKBAR_CREATED_MESSAGE);
+    tray_run::post_registered(window_, TASKBAR_CREATED_MESSAGE);
     Sleep(300);
     PostMessageA(window_, WM_UPGRADE_NOTIFY, 0, UPGRADE_NOTE_RESTART);
-    EXPECT_TRUE(spine::wait_balloon(balloon(UI_UPGRADED_RESTART), 3000))
-        << "the balloon after a refused duplicate: " << spine::utf8(spine::balloon_text());
-    EXPECT_TRUE(spine::icon_present(window_));
+    EXPECT_TRUE(tray_run::wait_balloon(balloon(UI_UPGRADED_RESTART), 3000))
+        << "the balloon after a refused duplicate: " << tray_run::utf8(tray_run::balloon_text());
+    EXPECT_TRUE(tray_run::icon_present(window_));
     expect_still_works(kRunning);
 }
 
@@ -203,13 +203,13 @@ TEST_F(TrayFaults, ShellStartedLaterShowsTheBalloonAskedForMeanwhile)
     const DWORD started = GetTickCount();   // later than the program's own start
     PostMessageA(window_, WM_UPGRADE_NOTIFY, 0, UPGRADE_NOTE_OVER);
     Sleep(100);
-    EXPECT_FALSE(spine::icon_present(window_)) << "the shell refuses at first";
+    EXPECT_FALSE(tray_run::icon_present(window_)) << "the shell refuses at first";
     while (GetTickCount() - started < 2700)
         Sleep(50);
-    spine::post_registered(window_, TASKBAR_CREATED_MESSAGE);
-    EXPECT_TRUE(spine::wait_icon(window_, true, 3000));
-    EXPECT_TRUE(spine::wait_balloon(balloon(UI_UPGRADE_OVER), 3000))
-        << spine::utf8(spine::balloon_text());
+    tray_run::post_registered(window_, TASKBAR_CREATED_MESSAGE);
+    EXPECT_TRUE(tray_run::wait_icon(window_, true, 3000));
+    EXPECT_TRUE(tray_run::wait_balloon(balloon(UI_UPGRADE_OVER), 3000))
+        << tray_run::utf8(tray_run::balloon_text());
     expect_still_works(kRunning);
 }
 
@@ -240,20 +240,20 @@ TEST_F(TrayFaults, OddUpgradeStatesAndKeysThatComeAndGo)
         Sleep(200);
     }
     EXPECT_EQ(std::string("3", 2), strategy()) << "a value that is no state changed it";
-    EXPECT_EQ(L"", spine::balloon_text());
+    EXPECT_EQ(L"", tray_run::balloon_text());
 
     ASSERT_TRUE(set_state(REG_SZ, "1"));   // no terminator stored
-    EXPECT_TRUE(spine::wait_balloon(balloon(UI_UPGRADE_OVER), 3000))
-        << spine::utf8(spine::balloon_text());
+    EXPECT_TRUE(tray_run::wait_balloon(balloon(UI_UPGRADE_OVER), 3000))
+        << tray_run::utf8(tray_run::balloon_text());
 
     ts::reg_delete_tree(HKEY_LOCAL_MACHINE, PRODUCT_KEY);
     Sleep(100);
     ASSERT_TRUE(set_state(REG_SZ, std::string("4", 2)));   // makes both keys again
     Sleep(1000);
-    spine::dismiss_balloons();
+    tray_run::dismiss_balloons();
     ASSERT_TRUE(set_state(REG_SZ, std::string("2", 2)));
-    EXPECT_TRUE(spine::wait_balloon(balloon(UI_UPGRADED_RESTART), 3000))
-        << "heard after the keys came back: " << spine::utf8(spine::balloon_text());
+    EXPECT_TRUE(tray_run::wait_balloon(balloon(UI_UPGRADED_RESTART), 3000))
+        << "heard after the keys came back: " << tray_run::utf8(tray_run::balloon_text());
     expect_still_works(kRunning);
 }
 
@@ -271,7 +271,7 @@ TEST_F(TrayFaults, IdleBlockOfAnotherProcessWithItsMutexHeldForSeconds)
     char* block = static_cast<char*>(view.get());
     const std::string other(IDLE_BLOCK_SIZE, 'x');
     memcpy(block, other.data(), IDLE_BLOCK_SIZE);
-    spine::nudge_mouse();
+    tray_run::nudge_mouse();
 
     const DWORD held_from = GetTickCount();
     ASSERT_NO_FATAL_FAILURE(start());
@@ -311,10 +311,10 @@ TEST_F(TrayFaults, AHungTopLevelWindowDuringTheAutoplayBroadcast)
         DestroyWindow(window);
     });
     WaitForSingleObject(created.get(), 5000);
-    tray_ = spine::start_tray({TEST_WATCH_PAUSE_ENV "=100"}, &window_);
+    tray_ = tray_run::start_tray({TEST_WATCH_PAUSE_ENV "=100"}, &window_);
     DWORD started = GetTickCount();
     EXPECT_NE(nullptr, window_);
-    EXPECT_TRUE(spine::wait_icon(window_, true, 5000)) << "the window thread is not held";
+    EXPECT_TRUE(tray_run::wait_icon(window_, true, 5000)) << "the window thread is not held";
     bool running = td::wait_log_lines(1, 15000);
     printf("\"tray running\" %lu ms after the window\n", GetTickCount() - started);
     SetEvent(release.get());
@@ -345,8 +345,8 @@ TEST_F(TrayFaults, SlowUpdateEngineAtSessionEnd)
     EXPECT_EQ(TRUE, static_cast<BOOL>(answer));
     EXPECT_GE(took, 1400u);
     EXPECT_EQ(1u, td::engine_double_calls());
-    EXPECT_TRUE(spine::wait_balloon(balloon(UI_UPGRADED_RESTART), 3000))
-        << spine::utf8(spine::balloon_text());
+    EXPECT_TRUE(tray_run::wait_balloon(balloon(UI_UPGRADED_RESTART), 3000))
+        << tray_run::utf8(tray_run::balloon_text());
     expect_still_works({LOG_TRAY_RUNNING, MARKER_PATCHING, LOG_HIBERNATE_ASKED});
 }
 

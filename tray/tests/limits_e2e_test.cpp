@@ -9,7 +9,7 @@
 #include "contract.h"
 #include "prompt_checks.h"
 #include "prompt_ids.h"
-#include "spine_support.h"
+#include "tray_run.h"
 #include "test_support.h"
 #include "tray_driver.h"
 #include "ui_strings.h"
@@ -57,10 +57,10 @@ protected:
         EXPECT_TRUE(td::windows_captioned(target_.thread, caption).empty()) << "one came back";
         EXPECT_EQ(1u, ts::processes_named(TRAY_IMAGE_NAME).size());
         expect_window_answers(target_, logs::tray_log_messages().size());
-        spine::post_registered(target_.window, HIDE_TRAY_MESSAGE);
-        EXPECT_TRUE(spine::wait_icon(target_.window, false, 5000));
-        spine::post_registered(target_.window, ADD_TRAY_MESSAGE);
-        EXPECT_TRUE(spine::wait_icon(target_.window, true, 5000));
+        tray_run::post_registered(target_.window, HIDE_TRAY_MESSAGE);
+        EXPECT_TRUE(tray_run::wait_icon(target_.window, false, 5000));
+        tray_run::post_registered(target_.window, ADD_TRAY_MESSAGE);
+        EXPECT_TRUE(tray_run::wait_icon(target_.window, true, 5000));
     }
 
     prompt_target target_ = {};
@@ -110,7 +110,7 @@ TEST_F(TrayLimits, OneSuspendWarning)
 // one window, one watcher.
 TEST(TrayStart, FiveAtOnceGiveOneTray)
 {
-    spine::stop_trays();
+    tray_run::stop_trays();
     ts::set_manufacturer("QEMU");
     logs::clear_tray_log();
     std::string command = "\"" + ts::sibling(TRAY_IMAGE_NAME) + "\" -s";
@@ -137,7 +137,7 @@ TEST(TrayStart, FiveAtOnceGiveOneTray)
     EXPECT_TRUE(ts::wait_until([&] { return ended() == 4; }, 20000)) << ended() << " ended";
     EXPECT_TRUE(td::wait_log_lines(1));
     Sleep(1000);
-    EXPECT_EQ(1, spine::tray_window_count());
+    EXPECT_EQ(1, tray_run::tray_window_count());
     EXPECT_EQ(std::vector<std::string>{LOG_TRAY_RUNNING}, logs::tray_log_messages());
     for (auto& copy : copies) {
         DWORD code = 0;

@@ -4,7 +4,7 @@
 #include "desktop.h"
 #include "prompt_checks.h"
 #include "prompt_ids.h"
-#include "spine_support.h"
+#include "tray_run.h"
 #include "test_support.h"
 #include "tray_driver.h"
 
@@ -32,7 +32,7 @@ protected:
     }
     void TearDown() override
     {
-        spine::stop_trays();
+        tray_run::stop_trays();
     }
     // The tray is unchanged: still there, enabled, no prompt, nothing logged.
     void expect_nothing_else()

@@ -1,7 +1,7 @@
 // Session end, power and hibernate handling of the real tray program,
 // driven from outside through its window.
 #include "session_checks.h"
-#include "spine_support.h"
+#include "tray_run.h"
 #include "tray_driver.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +17,7 @@ protected:
     }
     void TearDown() override
     {
-        spine::stop_trays();
+        tray_run::stop_trays();
         td::restore_engine();
     }
     HWND tray_ = nullptr;

@@ -9,7 +9,7 @@
 #include "desktop.h"
 #include "footprint.h"
 #include "handles.h"
-#include "spine_support.h"
+#include "tray_run.h"
 #include "test_support.h"
 #include "tray_driver.h"
 #include "tray_seams.h"
@@ -90,15 +90,15 @@ class TraySoak : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        spine::stop_trays();
-        spine::dismiss_balloons();
+        tray_run::stop_trays();
+        tray_run::dismiss_balloons();
         td::install_engine_double(0);
         ts::reg_delete_tree(HKEY_LOCAL_MACHINE, UPGRADE_KEY);
         // The first "5" must change the strategy to be seen.
         ts::reg_set_sz(HKEY_LOCAL_MACHINE, PRODUCT_KEY, UPGRADE_STRATEGY_VALUE,
                        STRATEGY_CLOSE_TEXT);
         logs::clear_tray_log();
-        process_ = spine::start_tray({TEST_IDLE_PERIOD_ENV "=" + std::to_string(IDLE_LOOK_MS)},
+        process_ = tray_run::start_tray({TEST_IDLE_PERIOD_ENV "=" + std::to_string(IDLE_LOOK_MS)},
                                      &window_);
         ASSERT_TRUE(process_ && window_);
         ASSERT_TRUE(ts::wait_until(
@@ -217,7 +217,7 @@ protected:
             ++done_.inputs;
             ts::start_unix("xdotool mousemove " + std::to_string(300 + done_.inputs % 2 * 40) +
                            " 400");
-            if (ts::wait_until([&] { return spine::take_idle_block() == active; },
+            if (ts::wait_until([&] { return tray_run::take_idle_block() == active; },
                                IDLE_LOOK_MS + INPUT_SLACK_MS)) {
                 ++done_.published;
                 done_.slowest_publish_ms =
@@ -227,7 +227,7 @@ protected:
             }
             while (GetTickCount() - input_at < INPUT_EVERY_MS) {
                 Sleep(100);
-                done_.unbidden += spine::take_idle_block() != cleared;
+                done_.unbidden += tray_run::take_idle_block() != cleared;
             }
         }
     }

@@ -2,7 +2,7 @@
 
 #include "contract.h"
 #include "desktop.h"
-#include "spine_support.h"
+#include "tray_run.h"
 #include "test_names.h"
 #include "test_support.h"
 #include "wu_engine_double.h"
@@ -175,10 +175,10 @@ void set_update_count(const DWORD* count)
 
 HWND start_tray(bool chinese)
 {
-    spine::stop_trays();
+    tray_run::stop_trays();
     logs::clear_tray_log();
     HWND tray = nullptr;
-    HANDLE process = spine::start_tray(chinese ? std::vector<std::string>{ts::CHINESE_LOCALE}
+    HANDLE process = tray_run::start_tray(chinese ? std::vector<std::string>{ts::CHINESE_LOCALE}
                                                : std::vector<std::string>{},
                                        &tray);
     if (process)
@@ -208,8 +208,8 @@ bool click_at(int x, int y)
 
 void end_tray_test(HANDLE process)
 {
-    spine::stop_trays();
-    spine::dismiss_balloons();
+    tray_run::stop_trays();
+    tray_run::dismiss_balloons();
     if (process)
         CloseHandle(process);
     restore_engine();

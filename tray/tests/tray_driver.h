@@ -39,7 +39,7 @@ void set_update_count(const DWORD* count);   // nullptr: value absent
 // The real tray program: ends any running copy, starts "qor-tel.exe -s"
 // (under the Chinese system locale when asked), waits for its window and
 // for its start-up log line, then empties the log. NULL on failure.
-// spine::stop_trays() ends it.
+// tray_run::stop_trays() ends it.
 HWND start_tray(bool chinese);
 
 // After a test of the real tray program: ends it (closing `process` when

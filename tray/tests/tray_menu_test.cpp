@@ -11,7 +11,7 @@
 
 #include "contract.h"
 #include "desktop.h"
-#include "spine_support.h"
+#include "tray_run.h"
 #include "test_support.h"
 #include "tray_app.h"
 #include "tray_icon.h"
@@ -109,7 +109,7 @@ class MenuInProcess : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        spine::stop_trays();
+        tray_run::stop_trays();
         ts::reg_delete_tree(HKEY_LOCAL_MACHINE, PRODUCT_KEY);
         ts::reg_set_dword(HKEY_LOCAL_MACHINE, PRODUCT_KEY, "scratch", 0);
         g_hInstance = GetModuleHandleA(nullptr);

@@ -8,7 +8,7 @@
 #include "logs.h"
 #include "contract.h"
 #include "desktop.h"
-#include "spine_support.h"
+#include "tray_run.h"
 #include "test_support.h"
 #include "tray_seams.h"
 #include "ui_strings.h"
@@ -41,16 +41,16 @@ class TrayBackground : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        spine::stop_trays();
-        spine::dismiss_balloons();
+        tray_run::stop_trays();
+        tray_run::dismiss_balloons();
         logs::clear_tray_log();
         ts::reg_delete_tree(HKEY_LOCAL_MACHINE, UPGRADE_KEY);
         ts::reg_delete_value(HKEY_CURRENT_USER, AUTOPLAY_HANDLERS_KEY, DISABLE_AUTOPLAY_VALUE);
     }
     void TearDown() override
     {
-        spine::stop_trays();
-        spine::dismiss_balloons();
+        tray_run::stop_trays();
+        tray_run::dismiss_balloons();
         if (tray)
             CloseHandle(tray);
         ts::remove_file(logs::tray_log_path());
@@ -61,7 +61,7 @@ protected:
 
 TEST_F(TrayBackground, RunsAfterTheAutoplayPolicyAndShowsTheRestartBalloonForState2)
 {
-    tray = spine::start_tray({TEST_IDLE_PERIOD_ENV "=200"}, &window);
+    tray = tray_run::start_tray({TEST_IDLE_PERIOD_ENV "=200"}, &window);
     ASSERT_TRUE(tray && window);
     ASSERT_TRUE(ts::wait_until([] { return log_has(LOG_TRAY_RUNNING); }, 10000));
     std::string autoplay;
@@ -71,7 +71,7 @@ TEST_F(TrayBackground, RunsAfterTheAutoplayPolicyAndShowsTheRestartBalloonForSta
 
     ASSERT_TRUE(write_state_with_reg_exe("2"));
     std::wstring restart = wide(g_english_strings[UI_UPGRADED_RESTART]);
-    EXPECT_TRUE(spine::wait_balloon(restart, 5000)) << spine::utf8(spine::balloon_text());
+    EXPECT_TRUE(tray_run::wait_balloon(restart, 5000)) << tray_run::utf8(tray_run::balloon_text());
     EXPECT_TRUE(ts::screenshot("upgradestate_2_restart_balloon"));
 
     ASSERT_TRUE(write_state_with_reg_exe("6"));
@@ -87,14 +87,14 @@ TEST_F(TrayBackground, RunsAfterTheAutoplayPolicyAndShowsTheRestartBalloonForSta
 
 TEST_F(TrayBackground, MouseInputOnTheDesktopIsPublishedAsActive)
 {
-    tray = spine::start_tray({TEST_IDLE_PERIOD_ENV "=200"}, &window);
+    tray = tray_run::start_tray({TEST_IDLE_PERIOD_ENV "=200"}, &window);
     ASSERT_TRUE(tray && window);
     ASSERT_TRUE(ts::wait_until(
-        [] { return spine::take_idle_block().size() == IDLE_BLOCK_SIZE; }, 5000));
+        [] { return tray_run::take_idle_block().size() == IDLE_BLOCK_SIZE; }, 5000));
     Sleep(600);
-    spine::take_idle_block();   // cleared
+    tray_run::take_idle_block();   // cleared
     Sleep(600);
-    EXPECT_EQ(spine::take_idle_block(), std::string(IDLE_BLOCK_SIZE, '\0'))
+    EXPECT_EQ(tray_run::take_idle_block(), std::string(IDLE_BLOCK_SIZE, '\0'))
         << "rewritten without input";
 
     const std::string active = std::string(IDLE_ACTIVE_TEXT) + std::string(IDLE_BLOCK_SIZE - 6, '\0');
@@ -104,7 +104,7 @@ TEST_F(TrayBackground, MouseInputOnTheDesktopIsPublishedAsActive)
         [&] {
             ts::start_unix("xdotool mousemove " + std::to_string(x += 7) + " 400");
             Sleep(300);
-            seen = spine::take_idle_block();
+            seen = tray_run::take_idle_block();
             return seen == active;
         },
         8000);

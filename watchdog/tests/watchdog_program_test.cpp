@@ -11,7 +11,7 @@
 #include "log_records.h"
 #include "process_lookup.h"
 #include "service_recovery.h"
-#include "spine_support.h"
+#include "tray_run.h"
 #include "test_names.h"
 #include "test_support.h"
 #include "tray_driver.h"
@@ -309,8 +309,8 @@ TEST_F(Program, ServiceMakesTheIdleObjectsAndATrayPublishesIntoThem)
     auto block = [&] { return std::string(static_cast<const char*>(view.get()), IDLE_BLOCK_SIZE); };
     EXPECT_EQ(std::string(IDLE_BLOCK_SIZE, '\0'), block());
 
-    spine::nudge_mouse();
-    HANDLE tray = spine::start_tray({TEST_IDLE_PERIOD_ENV "=100"});
+    tray_run::nudge_mouse();
+    HANDLE tray = tray_run::start_tray({TEST_IDLE_PERIOD_ENV "=100"});
     scope_exit end_tray([tray] { td::end_tray_test(tray); });
     ASSERT_TRUE(tray);
     const std::string active = IDLE_ACTIVE_TEXT + std::string(IDLE_BLOCK_SIZE - 6, '\0');

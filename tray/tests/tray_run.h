@@ -1,5 +1,5 @@
 #pragma once
-// Helpers of the tray spine tests: the running tray program, its icon and
+// Helpers of the tests that run the tray program: its window, its icon and
 // balloon as the Wine shell shows them, and captured output.
 #include <windows.h>
 
@@ -8,7 +8,7 @@
 
 #include "desktop.h"
 
-namespace spine {
+namespace tray_run {
 
 // The tray window of the session, or NULL.
 HWND tray_window();
@@ -47,4 +47,4 @@ std::string take_idle_block();
 // input, which the idle publisher's first look would take for no input.
 void nudge_mouse();
 
-} // namespace spine
+} // namespace tray_run

@@ -1,4 +1,4 @@
-#include "spine_support.h"
+#include "tray_run.h"
 
 #include <shellapi.h>
 
@@ -6,7 +6,7 @@
 #include "handles.h"
 #include "test_support.h"
 
-namespace spine {
+namespace tray_run {
 
 HWND tray_window()
 {
@@ -131,7 +131,7 @@ DWORD run_captured(const std::string& command_line, std::string* output, DWORD t
 {
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
-    std::string path = std::string(temp) + "spine_output.txt";
+    std::string path = std::string(temp) + "tray_run_output.txt";
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -205,4 +205,4 @@ void nudge_mouse()
     SendInput(1, &input, sizeof input);
 }
 
-} // namespace spine
+} // namespace tray_run
