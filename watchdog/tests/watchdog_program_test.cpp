@@ -127,8 +127,17 @@ protected:
         ASSERT_EQ(0u, run_watchdog("-i", BLANKS_EXE).exit_code);
         ASSERT_EQ((lines{"Change service description successed!" + NL, "Service installed" + NL}),
                   logs::daemon_log_messages());
+        logs::clear_captured_events();
         ASSERT_TRUE(svc::start(WATCHDOG_SERVICE_NAME)) << GetLastError();
         ASSERT_TRUE(svc::wait_state(WATCHDOG_SERVICE_NAME, SERVICE_RUNNING, 3000));
+        // The service checks its log's size after reporting running, then
+        // reports that supervision started: the log is cleared only then.
+        ASSERT_TRUE(ts::wait_until(
+            [] {
+                lines events = logs::captured_events();
+                return !events.empty() && events.front().compare(0, 5, "1000 ") == 0;
+            },
+            10000));
         logs::clear_daemon_log();
     }
 };
