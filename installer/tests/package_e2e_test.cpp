@@ -263,7 +263,9 @@ TEST_F(Package, AWatchdogInstalledByHandRunsFirst)
     std::string watchdog = g_old_dist + "\\" WATCHDOG_IMAGE_NAME;
     ASSERT_EQ(ts::run("\"" + watchdog + "\" -i", 30000).exit_code, 0u);
     g_service_by_program = service_values();
-    EXPECT_EQ(g_service_by_program.size(), 7u);
+    std::string manufacturer;
+    ts::reg_get(HKEY_LOCAL_MACHINE, BIOS_KEY, MANUFACTURER_VALUE, &manufacturer);
+    EXPECT_EQ(g_service_by_program.size(), 7u) << "BIOS manufacturer: " << manufacturer.c_str();
     ASSERT_TRUE(svc::start(WATCHDOG_SERVICE_NAME));
     ASSERT_TRUE(svc::wait_state(WATCHDOG_SERVICE_NAME, SERVICE_RUNNING, 10000));
 }
