@@ -1,6 +1,7 @@
 #include "tray_run.h"
 
 #include <shellapi.h>
+#include <stdio.h>
 
 #include "contract.h"
 #include "handles.h"
@@ -43,6 +44,15 @@ HANDLE start_tray(const std::vector<std::string>& env, HWND* window)
     }
     HWND found = nullptr;
     ts::wait_until([&] { return (found = tray_window()) != nullptr; }, 15000);
+    if (!found) {
+        // Why, for the failure that follows: the program ended (with what),
+        // or runs without its window.
+        DWORD code = 0;
+        bool ended = process && GetExitCodeProcess(process, &code) && code != STILL_ACTIVE;
+        fprintf(stderr, "no tray window after 15 s: %s; %u tray processes\n",
+                ended ? ("the program ended with " + std::to_string(code)).c_str() : "the program runs",
+                static_cast<unsigned>(ts::processes_named(TRAY_IMAGE_NAME).size()));
+    }
     if (window)
         *window = found;
     if (!process && found) {

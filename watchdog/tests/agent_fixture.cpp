@@ -128,7 +128,12 @@ bool crash()
     if (!event)
         return false;
     SetEvent(event.get());
-    return svc::wait_state(AGENT_SERVICE_NAME, SERVICE_STOPPED, 5000);
+    if (!svc::wait_state(AGENT_SERVICE_NAME, SERVICE_STOPPED, 5000))
+        return false;
+    // As after a real crash, the process is gone before anything starts the
+    // agent again.
+    ts::wait_until([] { return ts::processes_named(AGENT_DOUBLE_IMAGE).empty(); }, 5000);
+    return true;
 }
 
 DWORD state()

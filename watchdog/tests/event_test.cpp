@@ -169,7 +169,7 @@ TEST_F(Reported, TwentyRestartsGiveOneEventThenTheCountLeftOut)
 {
     for (int i = 0; i < 20; ++i) {
         ASSERT_TRUE(pass());
-        ASSERT_TRUE(svc::wait_state(AGENT_SERVICE_NAME, SERVICE_RUNNING, 3000)) << i;
+        ASSERT_TRUE(svc::wait_state(AGENT_SERVICE_NAME, SERVICE_RUNNING, 10000)) << i;
         ASSERT_TRUE(agent_fixture::crash()) << i;
     }
     EXPECT_EQ(lines{"1001 2 0"}, logs::captured_events());
