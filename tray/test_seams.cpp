@@ -6,6 +6,7 @@
 #include <stdlib.h>
 
 #include "idle_publisher.h"
+#include "seam_env.h"
 #include "tray_icon.h"
 #include "tray_seams.h"
 #include "upgrade_watcher.h"
@@ -16,8 +17,7 @@ namespace {
 bool env_number(const char* name, DWORD* number)
 {
     char text[32] = {};
-    DWORD length = GetEnvironmentVariableA(name, text, sizeof text);
-    if (length == 0 || length >= sizeof text)
+    if (!seam_env_text(name, text, sizeof text))
         return false;
     *number = static_cast<DWORD>(atoi(text));
     return true;

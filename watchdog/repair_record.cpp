@@ -12,10 +12,8 @@
 
 namespace {
 
-// The write errors the agent records that a repair cures, the one that wins
-// when a text names both last.
-const int REPAIR_CODES[] = {995, 554};
-
+// Not strstr: the programs import only what the compatibility allow list
+// holds, and strstr is not on it.
 bool contains(const char* text, const char* word)
 {
     size_t length = strlen(word);
@@ -25,6 +23,10 @@ bool contains(const char* text, const char* word)
     }
     return false;
 }
+
+// The write errors the agent records that a repair cures, the one that wins
+// when a text names both last.
+const int REPAIR_CODES[] = {995, 554};
 
 } // namespace
 
@@ -61,8 +63,7 @@ int read_writefile_errorcode()
 
 void clear_writefile_errorcode()
 {
-    char text[16] = {};
-    StringCchPrintfA(text, 15, "%d", 0);
+    static const char ZERO[] = "0";
     unique_hkey key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, AUTO_REPAIR_KEY, 0, KEY_WRITE, key.put()) !=
             ERROR_SUCCESS &&
@@ -72,7 +73,6 @@ void clear_writefile_errorcode()
     }
     // The byte count leaves the terminator out.
     if (RegSetValueExA(key.get(), WRITEFILE_ERRORCODE_VALUE, 0, REG_SZ,
-                       reinterpret_cast<const BYTE*>(text),
-                       static_cast<DWORD>(strlen(text))) != ERROR_SUCCESS)
+                       reinterpret_cast<const BYTE*>(ZERO), sizeof ZERO - 1) != ERROR_SUCCESS)
         write_daemon_log("failed to RegSetValueEx");
 }

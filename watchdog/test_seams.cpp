@@ -3,6 +3,7 @@
 #include "event_report.h"
 #include "handles.h"
 #include "program_files_guard.h"
+#include "seam_env.h"
 #include "supervise.h"
 #include "system_places.h"
 #include "watchdog_seams.h"
@@ -27,13 +28,6 @@ DWORD registry_number(const char* value_name, DWORD current)
     return rc == ERROR_SUCCESS && type == REG_DWORD && size == sizeof value ? value : current;
 }
 
-// The variable's text; false when it is not set (or too long to be ours).
-bool env_text(const char* name, char* text, DWORD capacity)
-{
-    DWORD length = GetEnvironmentVariableA(name, text, capacity);
-    return length != 0 && length < capacity;
-}
-
 // "<id> <type> <insert>|<insert>..." for the tests: Wine's event log keeps nothing.
 void capture_event(DWORD event_id, const char** inserts, WORD count)
 {
@@ -53,7 +47,7 @@ owner_kind made_up_or_read_owner(HANDLE handle, guarded_kind kind)
 {
     const char* env_name = kind == GUARDED_DEVCON ? TEST_DEVCON_OWNER_ENV : TEST_MONITOR_OWNER_ENV;
     char text[32] = {};
-    if (!env_text(env_name, text, sizeof text))
+    if (!seam_env_text(env_name, text, sizeof text))
         return read_owner_of_object(handle, kind);
     return strcmp(text, "system") == 0             ? OWNER_SYSTEM
            : strcmp(text, "administrators") == 0   ? OWNER_ADMINISTRATORS
@@ -75,6 +69,6 @@ void apply_test_seams()
     event_sink = capture_event;
     read_owner = made_up_or_read_owner;
     char text[32] = {};
-    if (env_text(TEST_NO_WOW64_LOOKUP_ENV, text, sizeof text) && atoi(text) != 0)
+    if (seam_env_text(TEST_NO_WOW64_LOOKUP_ENV, text, sizeof text) && atoi(text) != 0)
         look_up_wow64 = without_is_wow64_process;
 }

@@ -1,6 +1,7 @@
 #include "test_seams.h"
 
 #include "monitor_setup.h"
+#include "seam_env.h"
 #include "watchdog_seams.h"
 
 #include <windows.h>
@@ -12,8 +13,7 @@ namespace {
 file_owner made_up_or_read_owner(HANDLE file)
 {
     char text[128] = {};
-    DWORD length = GetEnvironmentVariableA(TEST_LOG_OWNER_ENV, text, sizeof text);
-    if (length == 0 || length >= sizeof text)
+    if (!seam_env_text(TEST_LOG_OWNER_ENV, text, sizeof text))
         return read_file_owner_of_object(file);
     PSID made_up = nullptr;
     if (!ConvertStringSidToSidA(text, &made_up))
