@@ -46,12 +46,21 @@ HANDLE start_tray(const std::vector<std::string>& env, HWND* window)
     ts::wait_until([&] { return (found = tray_window()) != nullptr; }, 15000);
     if (!found) {
         // Why, for the failure that follows: the program ended (with what),
-        // or runs without its window.
+        // or runs without its window. One that runs gets 30 s more, and
+        // says whether the window came late or never.
         DWORD code = 0;
         bool ended = process && GetExitCodeProcess(process, &code) && code != STILL_ACTIVE;
         fprintf(stderr, "no tray window after 15 s: %s; %u tray processes\n",
                 ended ? ("the program ended with " + std::to_string(code)).c_str() : "the program runs",
                 static_cast<unsigned>(ts::processes_named(TRAY_IMAGE_NAME).size()));
+        if (!ended) {
+            DWORD from = GetTickCount();
+            ts::wait_until([&] { return (found = tray_window()) != nullptr; }, 30000);
+            if (found)
+                fprintf(stderr, "the tray window came %lu ms later\n", GetTickCount() - from);
+            else
+                fprintf(stderr, "no tray window after 45 s either\n");
+        }
     }
     if (window)
         *window = found;
