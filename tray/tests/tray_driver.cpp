@@ -178,17 +178,10 @@ HWND start_tray(bool chinese)
     tray_run::stop_trays();
     logs::clear_tray_log();
     HWND tray = nullptr;
-    // Started once more when the first start shows no window: seen rarely
-    // under Wine after long runs, with the reason printed. Starting is not
-    // what the tests on this driver check (the program tests do).
-    for (int attempt = 0; attempt < 2 && !tray; ++attempt) {
-        if (attempt)
-            tray_run::stop_trays();
-        HANDLE process = tray_run::start_tray(
-            chinese ? std::vector<std::string>{ts::CHINESE_LOCALE} : std::vector<std::string>{}, &tray);
-        if (process)
-            CloseHandle(process);
-    }
+    HANDLE process = tray_run::start_tray(
+        chinese ? std::vector<std::string>{ts::CHINESE_LOCALE} : std::vector<std::string>{}, &tray);
+    if (process)
+        CloseHandle(process);
     // The worker's first line, so that it cannot fall among a test's lines.
     ts::wait_until([] { return !ts::read_file(logs::tray_log_path()).empty(); }, 5000);
     logs::clear_tray_log();
