@@ -51,7 +51,7 @@ static HANDLE start_once(const std::vector<std::string>& env, HWND* found)
 
 // Wine 8 now and then deadlocks a process whose two threads open their
 // first display DC at the same moment (gdb: both threads in NtGdiOpenDCW,
-// one waiting for win32u's display mutex, the other in a pthread_once). The
+// one waiting for a win32u mutex, the other in a pthread_once). The
 // tray's window thread and worker do just that at start, about once in 200
 // starts here: such a tray runs for ever without its window. It is ended
 // and started once more, with a line that says so.
