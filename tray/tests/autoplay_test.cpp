@@ -111,9 +111,9 @@ INSTANTIATE_TEST_SUITE_P(
                       version_case{"win2003", WINDOWS_OTHER, USER_SWITCH_ZERO},
                       version_case{"win8", WINDOWS_OTHER, USER_SWITCH_ZERO},
                       version_case{"win10", WINDOWS_OTHER, USER_SWITCH_ZERO}),
-    [](const ::testing::TestParamInfo<version_case>& info) {
-        return std::string(info.param.wine_version) +
-               (info.param.prior == USER_SWITCH_ZERO ? "_UserSwitchWasZero" : "_NoHandlersKey");
+    [](const ::testing::TestParamInfo<version_case>& test) {
+        return std::string(test.param.wine_version) +
+               (test.param.prior == USER_SWITCH_ZERO ? "_UserSwitchWasZero" : "_NoHandlersKey");
     });
 
 } // namespace

@@ -93,8 +93,9 @@ protected:
         env.push_back(TEST_IDLE_PERIOD_ENV "=200");
         tray_ = tray_run::start_tray(env, &window_);
         ASSERT_NE(nullptr, window_);
-        if (with_icon)
+        if (with_icon) {
             ASSERT_TRUE(tray_run::wait_icon(window_, true, 5000));
+        }
         ASSERT_TRUE(td::wait_log_lines(1, 10000));
         ASSERT_EQ(kRunning, logs::tray_log_messages());
         Sleep(200);   // the watcher arms its first wait

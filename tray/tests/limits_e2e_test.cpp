@@ -141,8 +141,9 @@ TEST(TrayStart, FiveAtOnceGiveOneTray)
     EXPECT_EQ(std::vector<std::string>{LOG_TRAY_RUNNING}, logs::tray_log_messages());
     for (auto& copy : copies) {
         DWORD code = 0;
-        if (GetExitCodeProcess(copy.hProcess, &code) && code != STILL_ACTIVE)
+        if (GetExitCodeProcess(copy.hProcess, &code) && code != STILL_ACTIVE) {
             EXPECT_EQ(0u, code);
+        }
         CloseHandle(copy.hThread);
         CloseHandle(copy.hProcess);
     }

@@ -64,8 +64,9 @@ TEST_F(TrayPrompt, EnglishPromptEndsEachWay)
         HWND prompt = open_prompt(target_, kEnglish);
         ASSERT_TRUE(prompt != nullptr);
         EXPECT_EQ(PROMPT_CAPTION, td::window_text(prompt));
-        if (way == CLOSE_INSTALL)
+        if (way == CLOSE_INSTALL) {
             EXPECT_TRUE(ts::screenshot("prompt-english"));
+        }
         close_prompt(prompt, way);
         expect_nothing_else();
     }

@@ -98,8 +98,9 @@ TEST_F(TrayLog, StartUpDeletesOnlyALogAbove10240Bytes)
         ASSERT_TRUE(ts::write_file(kLog, std::string(c.size, 'x')));
         trim_tray_log();
         EXPECT_EQ(ts::file_exists(kLog), c.survives) << c.size;
-        if (c.survives)
+        if (c.survives) {
             EXPECT_EQ(ts::read_file(kLog).size(), c.size);
+        }
     }
     ts::remove_file(kLog);
     trim_tray_log();  // no file: nothing happens
@@ -197,8 +198,9 @@ TEST(TrayLogPath, OnlyWholePathsOfAtMost258CharactersAreMade)
         memset(out, 0xA5, sizeof out);
         bool made = make_tray_log_path(folder.c_str(), TRAY_LOG_NAME, out);
         EXPECT_EQ(made, c.made) << c.folder_length;
-        if (made)
+        if (made) {
             EXPECT_EQ(std::string(out), folder + TRAY_LOG_NAME);
+        }
     }
 }
 

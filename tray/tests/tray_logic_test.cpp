@@ -191,8 +191,9 @@ TEST(UiStrings, ChineseTableIsGbkOfTheTexts)
         nullptr,  // the About text: checked below
     };
     for (int i = 0; i < UI_ENTRY_COUNT; ++i) {
-        if (expected[i])
+        if (expected[i]) {
             EXPECT_EQ(gbk(expected[i]), std::string(g_chinese_strings[i])) << "entry " << i;
+        }
     }
     std::string about = g_chinese_strings[UI_ABOUT_TEXT];
     EXPECT_EQ(0u, about.find("ZRV Ondrix For Windows 2.5\n\n" + gbk(L"版权所有：")));

@@ -183,8 +183,9 @@ void Spine::check_balloons(bool chinese)
         const std::wstring expected = chinese ? b.chinese : b.english;
         EXPECT_TRUE(tray_run::wait_balloon(expected, 5000))
             << b.note << " shows: " << tray_run::utf8(tray_run::balloon_text());
-        if (b.note == UPGRADE_NOTE_RESTART)
+        if (b.note == UPGRADE_NOTE_RESTART) {
             EXPECT_TRUE(ts::screenshot(chinese ? "balloon_zh" : "balloon_en"));
+        }
     }
 }
 

@@ -313,12 +313,14 @@ TEST_F(ProgramFilesMoved, ToolRunsAndLogIsWrittenOnlyWhereAdministratorsOwnThem)
         SCOPED_TRACE(std::string(row.owner) + (row.second_link ? ", two links" : ""));
         owners(row.owner, "administrators");
         ts::remove_file(LINK);
-        if (row.second_link)
+        if (row.second_link) {
             ASSERT_TRUE(CreateHardLinkA(LINK, DEVCON_PATH_1, nullptr));
+        }
         EXPECT_EQ(row.refusal ? 0 : 1, check_serial_dev());
         EXPECT_EQ(row.refusal ? lines{} : lines{"status " CONSOLE_HARDWARE_ID}, doubles::devcon_calls());
-        if (row.refusal)
+        if (row.refusal) {
             EXPECT_EQ(lines{REFUSED + row.refusal}, logs::daemon_log_messages());
+        }
     }
     // One warning event for the refusals, the later one folded into the next.
     EXPECT_EQ(lines{"1007 2 " + std::string(DEVCON_PATH_1) + "|0"}, logs::captured_events());
