@@ -94,13 +94,19 @@ void print_log(const char* title, const std::string& path)
 
 bool set_up_guest(const std::string& dist)
 {
-    say("== a simulated KVM guest (" DEMO_WINDOWS ")");
+    std::string old = ts::old_windows();
+    std::string windows = old == "2000" ? "Windows 2000, " : old == "xp" ? "Windows XP, " : old == "2003" ? "Windows Server 2003, " : "";
+    say("== a simulated KVM guest (%s)", windows + DEMO_WINDOWS);
     ts::set_manufacturer("QEMU");
     g_package = dist + "\\" DEMO_PACKAGE;
     msiexec("/x");  // what a run with --keep left behind
     ts::remove_file(logs::daemon_log_path());
     ts::remove_file(logs::tray_log_path());
-    say("   BIOS manufacturer \"QEMU\", no tools installed");
+    if (old.empty())
+        say("   BIOS manufacturer \"QEMU\", no tools installed");
+    else
+        say("   no BIOS key (HKLM\\HARDWARE\\DESCRIPTION\\System\\BIOS), as before Vista; the firmware's "
+            "SMBIOS tables name \"QEMU\"; no tools installed");
     doubles::remove_devcon_doubles();
     doubles::reset_devcon();
     bool ok = doubles::install_devcon_double(DEVCON_PATH_1) && doubles::install_findstr_double();

@@ -160,10 +160,28 @@ bool reg_get(HKEY root, const char* path, const char* name, std::string* bytes, 
     return rc == ERROR_SUCCESS;
 }
 
+std::string old_windows()
+{
+    char text[16] = {};
+    DWORD length = GetEnvironmentVariableA("GT_WINDOWS", text, sizeof text);
+    return length && length < sizeof text ? text : "";
+}
+
 void set_manufacturer(const std::string& text)
 {
-    reg_set_sz(HKEY_LOCAL_MACHINE, "HARDWARE\\DESCRIPTION\\System\\BIOS", "SystemManufacturer",
-               text);
+    char firmware[MAX_PATH] = {};
+    DWORD length = GetEnvironmentVariableA("GT_FIRMWARE_DIR", firmware, sizeof firmware);
+    if (old_windows().empty() || !length || length >= sizeof firmware) {
+        reg_set_sz(HKEY_LOCAL_MACHINE, "HARDWARE\\DESCRIPTION\\System\\BIOS", "SystemManufacturer",
+                   text);
+        return;
+    }
+    // Wine's drive Z: is the host's root.
+    std::string file = std::string("Z:") + firmware + "/sys_vendor";
+    for (char& c : file)
+        c = c == '/' ? '\\' : c;
+    write_file(file, text + "\n");
+    reg_delete_tree(HKEY_LOCAL_MACHINE, "HARDWARE\\DESCRIPTION\\System\\BIOS");
 }
 
 namespace {

@@ -34,7 +34,13 @@ void reg_delete_tree(HKEY root, const char* path);
 bool reg_get(HKEY root, const char* path, const char* name, std::string* bytes,
              DWORD* type = nullptr);
 
-// Sets the BIOS manufacturer the platform check reads ("" writes an empty text).
+// The Windows the lane simulates: "2000", "xp" or "2003" (GT_WINDOWS, with no
+// BIOS key and the firmware's strings made up by scripts/firmware-ns); ""
+// for Wine's default, Windows 7.
+std::string old_windows();
+// Sets the BIOS manufacturer the platform check reads ("" writes an empty
+// text): the BIOS key's value, or on an older Windows the firmware's
+// System Information manufacturer (the BIOS key stays absent).
 void set_manufacturer(const std::string& text);
 
 // Processes.

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 
 #include "idle_publisher.h"
+#include "platform_seams.h"
 #include "seam_env.h"
 #include "tray_icon.h"
 #include "tray_seams.h"
@@ -38,6 +39,7 @@ BOOL WINAPI late_shell_notify(DWORD command, NOTIFYICONDATAA* data)
 
 void apply_test_seams()
 {
+    hide_firmware_table_when_asked();
     env_number(TEST_IDLE_PERIOD_ENV, &idle_period_ms);
     env_number(TEST_WATCH_PAUSE_ENV, &reopen_pause_ms);
     DWORD retry_ms = 0;

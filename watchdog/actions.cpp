@@ -20,13 +20,33 @@ bool foreground_permitted(DWORD first_found, DWORD self)
     return first_found == self;
 }
 
+bool log_platform_record(const platform_record& record)
+{
+    if (record.key_error == ERROR_FILE_NOT_FOUND) {
+        char line[400];
+        describe_platform_record(record, line, sizeof line);
+        write_daemon_log("%s", line);
+    }
+    bool kvm = platform_record_is_kvm(record);
+    if (!kvm)
+        write_daemon_log("not kvm");
+    return kvm;
+}
+
 int run_as_service()
 {
-    if (!is_kvm_platform(log_platform_open_failure)) {
-        write_daemon_log("not kvm");
+    platform_record record = read_platform_record(false);
+    if (record.key_error != ERROR_SUCCESS)
+        log_platform_open_failure();
+    if (record.source == SOURCE_WMI) {
+        // WMI may have to be started by the service manager, which starts
+        // nothing while it waits for this service: asked once it runs.
+        run_service_dispatcher(true);
         return 0;
     }
-    run_service_dispatcher();
+    if (!log_platform_record(record))
+        return 0;
+    run_service_dispatcher(false);
     return 0;
 }
 

@@ -12,6 +12,10 @@ int remove_watchdog();
 
 // What the platform check logs when it cannot open the firmware key.
 void log_platform_open_failure();
+// Logs what decided where the BIOS key is absent, and "not kvm" when the
+// record says so; true on a KVM machine.
+struct platform_record;
+bool log_platform_record(const platform_record& record);
 
 // Whether the foreground run may go on: the first watchdog process found is this one.
 bool foreground_permitted(DWORD first_found, DWORD self);

@@ -1,15 +1,29 @@
 #include "service_host.h"
 
+#include "actions.h"
 #include "contract.h"
 #include "daemon_log.h"
 #include "handles.h"
 #include "idle_objects.h"
+#include "platform_check.h"
 #include "supervise.h"
 
 namespace {
 
 // SERVICE_WIN32, as the status record reports it.
 const DWORD WATCHDOG_STATUS_TYPE = 0x30;
+
+bool s_check_platform_when_running = false;
+
+// The service manager holds its database while a service starts, so a
+// service that needs another one started (here WMI, on demand) may ask for
+// it only once it has reported running.
+bool platform_passes_when_running()
+{
+    if (!s_check_platform_when_running)
+        return true;
+    return log_platform_record(read_platform_record(true));
+}
 
 } // namespace
 
@@ -80,6 +94,11 @@ void WINAPI service_main(DWORD, LPSTR*)
 
     g_ServiceStatus.dwCurrentState = SERVICE_RUNNING;
     SetServiceStatus(g_hServiceStatus, &g_ServiceStatus);
+    if (!platform_passes_when_running()) {
+        g_ServiceStatus.dwCurrentState = SERVICE_STOPPED;
+        SetServiceStatus(g_hServiceStatus, &g_ServiceStatus);
+        return;
+    }
 
     int reason = supervise_agent();
     // The loop supervises nothing any more: say so instead of showing running.
@@ -87,8 +106,9 @@ void WINAPI service_main(DWORD, LPSTR*)
     SetServiceStatus(g_hServiceStatus, &g_ServiceStatus);
 }
 
-void run_service_dispatcher()
+void run_service_dispatcher(bool check_platform_when_running)
 {
+    s_check_platform_when_running = check_platform_when_running;
     char name[] = WATCHDOG_SERVICE_NAME;
     SERVICE_TABLE_ENTRYA table[] = {{name, service_main}, {nullptr, nullptr}};
     // Fails at once (1063) when started from a console; that ends silently.

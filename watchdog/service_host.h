@@ -20,4 +20,6 @@ void WINAPI service_main(DWORD argc, LPSTR* argv);
 void WINAPI service_ctrl_handler(DWORD control);
 
 // Hands the main thread to the service dispatcher until the service stops.
-void run_service_dispatcher();
+// check_platform_when_running: the platform is asked through WMI once the
+// service reports running; a machine that is not a KVM guest then stops it.
+void run_service_dispatcher(bool check_platform_when_running);

@@ -3,6 +3,7 @@
 #include "event_report.h"
 #include "handles.h"
 #include "program_files_guard.h"
+#include "platform_seams.h"
 #include "seam_env.h"
 #include "supervise.h"
 #include "system_places.h"
@@ -64,6 +65,7 @@ wow64_lookup without_is_wow64_process()
 
 void apply_test_seams()
 {
+    hide_firmware_table_when_asked();
     supervise_period_ms = registry_number(TEST_PERIOD_VALUE, supervise_period_ms);
     event_fold_period_ms = registry_number(TEST_EVENT_FOLD_VALUE, event_fold_period_ms);
     event_sink = capture_event;

@@ -321,14 +321,18 @@ int end_running_trays(setup_report report, void* context)
 
 bool service_can_start(setup_report report, void* context)
 {
-    // The decision is the programs' own check; the value is read again only
-    // to name it in the log.
-    bool can_start = is_kvm_platform(nullptr);
-    char value[256];
-    reg_value_read read = read_reg_value(HKEY_LOCAL_MACHINE, BIOS_KEY, MANUFACTURER_VALUE, value, sizeof value);
-    char shown[270] = "unreadable";
-    if (read.found())
-        StringCchPrintfA(shown, sizeof shown, "\"%s\"", value);
+    // The decision is the programs' own check, read here as a record to name
+    // the manufacturer and, where the BIOS key is absent, its source.
+    platform_record record = read_platform_record(true);
+    bool can_start = platform_record_is_kvm(record);
+    char shown[400] = "unreadable";
+    if (record.read)
+        StringCchPrintfA(shown, sizeof shown, "\"%s\"", record.manufacturer);
+    if (record.source != SOURCE_BIOS_KEY) {
+        char source[300];
+        StringCchPrintfA(source, sizeof source, " (no BIOS key; from %s)", platform_source_text(record.source));
+        StringCchCatA(shown, sizeof shown, source);
+    }
     if (can_start)
         say(report, context, MANUFACTURER_VALUE " %s: the service " WATCHDOG_SERVICE_NAME " is started", shown);
     else

@@ -50,9 +50,13 @@ const char* PRODUCT_NAME = "ZRV Ondrix For Windows";
 const char* UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const char* KEPT_LINE = "2020-01-01 00:00:00 : kept across the upgrade\r\n";
 const std::string MONITOR = logs::monitor_folder();
-const char* SERVICE_STARTED = "SystemManufacturer \"QEMU\": the service SenDrikHald is started";
-const char* SERVICE_LEFT_STOPPED = "SystemManufacturer \"Xen HVM domU\": the watchdog does nothing on this machine; "
-                                   "the service SenDrikHald is installed and left stopped";
+// On an older Windows the firmware's tables name the manufacturer.
+const std::string SHOWN_SOURCE =
+    ts::old_windows().empty() ? "" : " (no BIOS key; from the SMBIOS tables (GetSystemFirmwareTable))";
+const std::string SERVICE_STARTED = "SystemManufacturer \"QEMU\"" + SHOWN_SOURCE + ": the service SenDrikHald is started";
+const std::string SERVICE_LEFT_STOPPED = "SystemManufacturer \"Xen HVM domU\"" + SHOWN_SOURCE +
+                                         ": the watchdog does nothing on this machine; "
+                                         "the service SenDrikHald is installed and left stopped";
 
 // msiexec /qn with a verbose log beside this program; the exit code.
 DWORD msiexec(const std::string& what, const std::string& package, const char* step,
