@@ -93,9 +93,14 @@ HRESULT ask_manufacturer(const com_api& api, DWORD wait_ms, wmi_answer* answer)
     if (SUCCEEDED(hr))
         hr = api.create_instance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
                                  reinterpret_cast<void**>(&locator));
-    if (SUCCEEDED(hr))
+    if (SUCCEEDED(hr)) {
+        // The flag bounds the connection to two minutes; a WMI too old to
+        // know it is asked without.
         hr = locator->ConnectServer(space, nullptr, nullptr, nullptr, WBEM_FLAG_CONNECT_USE_MAX_WAIT,
                                     nullptr, nullptr, &services);
+        if (hr == static_cast<HRESULT>(WBEM_E_INVALID_PARAMETER))
+            hr = locator->ConnectServer(space, nullptr, nullptr, nullptr, 0, nullptr, nullptr, &services);
+    }
     if (SUCCEEDED(hr)) {
         allow_impersonation(api, services);
         hr = services->ExecQuery(language, query, WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY,

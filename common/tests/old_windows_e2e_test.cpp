@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdio.h>
+
 #include <string>
 #include <vector>
 
@@ -128,6 +130,24 @@ TEST_P(OldWindows, OnXenNeitherProgramDoesAnything)
     EXPECT_EQ((lines{OPEN_FAILED, decided("Xen HVM domU", source(), false), "not kvm"}),
               logs::daemon_log_messages());
     EXPECT_EQ(DWORD(SERVICE_STOPPED), agent_fixture::state());
+}
+
+// The check in this process, timed: it must stay far below what a boot and
+// a logon allow.
+TEST_P(OldWindows, TheCheckAnswersQuicklyOnEachPath)
+{
+    firmware_table_lookup_fn saved = look_up_firmware_table;
+    if (through_wmi())
+        look_up_firmware_table = no_firmware_table;
+    DWORD start = GetTickCount();
+    platform_record record = read_platform_record(true);
+    DWORD took = GetTickCount() - start;
+    look_up_firmware_table = saved;
+    EXPECT_EQ(through_wmi() ? SOURCE_WMI : SOURCE_FIRMWARE_TABLE, record.source);
+    EXPECT_STREQ("QEMU", record.manufacturer);
+    EXPECT_TRUE(platform_record_is_kvm(record));
+    EXPECT_LT(took, 10000u);
+    printf("the platform check through %s took %lu ms\n", source().c_str(), took);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, OldWindows, ::testing::Values(false, true),
