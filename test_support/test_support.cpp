@@ -172,6 +172,11 @@ void set_manufacturer(const std::string& text)
     char firmware[MAX_PATH] = {};
     DWORD length = GetEnvironmentVariableA("GT_FIRMWARE_DIR", firmware, sizeof firmware);
     if (old_windows().empty() || !length || length >= sizeof firmware) {
+        // HARDWARE is volatile: a key taken away comes back only as a volatile one.
+        HKEY key = nullptr;
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DESCRIPTION\\System\\BIOS", 0, nullptr,
+                            REG_OPTION_VOLATILE, KEY_WRITE, nullptr, &key, nullptr) == ERROR_SUCCESS)
+            RegCloseKey(key);
         reg_set_sz(HKEY_LOCAL_MACHINE, "HARDWARE\\DESCRIPTION\\System\\BIOS", "SystemManufacturer",
                    text);
         return;
