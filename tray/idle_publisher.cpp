@@ -16,7 +16,7 @@ const char ACTIVE_TEXT[] = IDLE_ACTIVE_TEXT;
 
 void log_line(const char* message)
 {
-    write_tray_log(TRAY_LOG_NAME, message);
+    write_tray_log(message);
 }
 
 } // namespace

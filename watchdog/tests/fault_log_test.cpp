@@ -211,7 +211,9 @@ TEST_F(LogHeld, HardLinksAreReplacedAndNeverWrittenThrough)
 }
 
 // A backup someone made read-only: the next rotation still replaces it.
-TEST_F(LogHeld, ReadOnlyBackupIsReplaced)
+// One with another name keeps its attribute, which is that name's too: its
+// rotation fails and the file behind the other name is left as it was.
+TEST_F(LogHeld, ReadOnlyBackupIsReplacedOnlyWhenItHasOneName)
 {
     ASSERT_TRUE(ts::write_file(logs::daemon_backup_path(), "previous backup"));
     ASSERT_TRUE(SetFileAttributesA(logs::daemon_backup_path().c_str(), FILE_ATTRIBUTE_READONLY));
@@ -219,9 +221,22 @@ TEST_F(LogHeld, ReadOnlyBackupIsReplaced)
     check_log_space();
     EXPECT_TRUE(ts::read_file(logs::daemon_backup_path()) == big_log()) << "backup not replaced";
     EXPECT_EQ(lines{"check_log_space success." + NL}, logs::daemon_log_messages());
-    // The attribute of a file with another name is that name's too.
-    EXPECT_FALSE(backup_needs_write_access(FILE_ATTRIBUTE_READONLY, 2));
-    EXPECT_FALSE(backup_needs_write_access(FILE_ATTRIBUTE_ARCHIVE, 1));
+
+    const std::string other = "C:\\gt_test\\read_only_other.txt";
+    ts::make_dirs("C:\\gt_test");
+    SetFileAttributesA(other.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ts::remove_file(other);
+    ASSERT_TRUE(ts::write_file(other, "a user's file"));
+    ASSERT_TRUE(SetFileAttributesA(other.c_str(), FILE_ATTRIBUTE_READONLY));
+    ts::remove_file(logs::daemon_backup_path());
+    ASSERT_TRUE(CreateHardLinkA(logs::daemon_backup_path().c_str(), other.c_str(), nullptr));
+    ASSERT_TRUE(ts::write_file(logs::daemon_log_path(), big_log()));
+    check_log_space();
+    EXPECT_NE(0u, GetFileAttributesA(other.c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ("a user's file", ts::read_file(other));
+    SetFileAttributesA(other.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ts::remove_file(other);
+    SetFileAttributesA(logs::daemon_backup_path().c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 } // namespace
