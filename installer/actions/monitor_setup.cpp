@@ -27,7 +27,6 @@ namespace {
 // The watchdog's log and its backup: made here, as the installer's account,
 // so that no user can take either name first.
 const char* const DAEMON_LOG_NAMES[] = {DAEMON_LOG_NAME, DAEMON_BACKUP_NAME};
-const int MAX_TRAYS = 64;
 const DWORD TRAY_END_WAIT_MS = 5000;
 
 // "C:\Program Files\virtio\monitor" + "\virtio\monitor\x.log" -> "...\monitor\x.log"
@@ -206,22 +205,27 @@ DWORD secure_monitor_folder(const char* given, setup_report report, void* contex
 
 int end_running_trays(setup_report report, void* context)
 {
-    int ended = 0;
-    for (int round = 0; round < MAX_TRAYS; ++round) {
-        DWORD id = find_process_by_name(TRAY_IMAGE_NAME);
-        if (id == 0)
-            break;
-        unique_handle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
-        if (!process || !TerminateProcess(process.get(), 1)) {
+    struct ending {
+        setup_report report;
+        void* context;
+        int ended;
+    } run = {report, context, 0};
+    // Every tray of every session: ended through the handle its name was read
+    // on; one that cannot be ended (a look-alike of another account) is passed.
+    for_each_process_named(TRAY_IMAGE_NAME, PROCESS_TERMINATE | SYNCHRONIZE, 0,
+                           [](HANDLE process, DWORD id, void* context_) {
+        ending* e = static_cast<ending*>(context_);
+        if (!TerminateProcess(process, 1)) {
             DWORD error = GetLastError();
-            say(report, context, "cannot end " TRAY_IMAGE_NAME " (process %lu, error %lu)", id, error);
-            break;
+            say(e->report, e->context, "cannot end " TRAY_IMAGE_NAME " (process %lu, error %lu)", id, error);
+            return true;
         }
-        WaitForSingleObject(process.get(), TRAY_END_WAIT_MS);
-        say(report, context, "ended " TRAY_IMAGE_NAME " (process %lu)", id);
-        ++ended;
-    }
-    return ended;
+        WaitForSingleObject(process, TRAY_END_WAIT_MS);
+        say(e->report, e->context, "ended " TRAY_IMAGE_NAME " (process %lu)", id);
+        ++e->ended;
+        return true;
+    }, &run);
+    return run.ended;
 }
 
 bool service_can_start(setup_report report, void* context)
