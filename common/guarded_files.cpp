@@ -201,7 +201,8 @@ unique_handle open_guarded_log(const char* path, DWORD access, bool create, cons
                                DWORD* error)
 {
     SECURITY_ATTRIBUTES fresh = {sizeof fresh, options.fresh, FALSE};
-    const DWORD wanted = access | READ_CONTROL | FILE_READ_ATTRIBUTES;
+    // The owner is read on this handle: READ_CONTROL only where it is read.
+    const DWORD wanted = access | FILE_READ_ATTRIBUTES | (options.owners == LOG_OWNERS_ANY ? 0 : READ_CONTROL);
     const DWORD share = options.share & (FILE_SHARE_READ | FILE_SHARE_WRITE);
     for (int attempt = 1;; ++attempt) {
         bool replaced = false;
