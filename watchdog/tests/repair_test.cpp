@@ -258,34 +258,50 @@ TEST_F(Repair, OnlyActionsZeroAndOneRunAnything)
 
 // The system's Program Files folder moved (a localized Windows, Windows on
 // another drive): the literal folders may be anybody's, and a folder below
-// them a junction that its maker re-points between a check of the path and
-// cmd.exe's own resolution of it. A Unix symbolic link stands in for the
-// junction; the shell is a double that records whatever it would run.
+// them a junction that its maker re-points between the watchdog's check and
+// cmd.exe's own resolution of the path. A Unix symbolic link stands in for
+// the junction, and the shell is a double that re-points it at a folder of
+// the user's before it runs the command: what runs must be what was checked.
 class ProgramFilesMoved : public Repair {
 protected:
     void SetUp() override
     {
         Repair::SetUp();
-        apply_test_seams();   // the events the test build captures, the owner it makes up
+        apply_test_seams();   // the events the test build captures
         ASSERT_TRUE(ts::reg_get(HKEY_LOCAL_MACHINE, CURRENT_VERSION_KEY, PROGRAM_FILES_DIR_VALUE,
                                 &standard_));
         ASSERT_TRUE(ts::reg_set_sz(HKEY_LOCAL_MACHINE, CURRENT_VERSION_KEY, PROGRAM_FILES_DIR_VALUE,
                                    "C:\\Programme"));
-        ts::make_dirs("C:\\gt_test");
-        ts::remove_file(PLANTED_CMD_CALLS_LOG);
-        // The tool's folder becomes a link to a folder holding the same tool.
+        for (const char* calls : {PLANTED_CMD_CALLS_LOG, SWAPPING_SHELL_CALLS_LOG})
+            ts::remove_file(calls);
+        // The tool's folder becomes a link to a folder holding the same tool;
+        // the user's folder holds a "devcon.exe" that records any run.
         ts::remove_tree(ASIDE);
+        ts::remove_tree(USERS);
         ASSERT_TRUE(MoveFileA(BIN, ASIDE)) << GetLastError();
-        ASSERT_TRUE(link(ASIDE));
+        ts::make_dirs(USERS);
+        ASSERT_TRUE(CopyFileA(ts::sibling("planted_cmd.exe").c_str(), (std::string(USERS) + "\\devcon.exe").c_str(),
+                              FALSE));
+        ASSERT_TRUE(ts::write_file(std::string(USERS) + "\\" SWAP_MARKER_NAME, "the user's"));
+        ASSERT_TRUE(ts::start_unix("ln -s '" + ts::unix_path(ASIDE) + "' '" + ts::unix_path(BIN) + "'"));
+        ASSERT_TRUE(ts::wait_until([] { return ts::file_exists(DEVCON_PATH_1); }, 5000));
+        SetEnvironmentVariableA(SWAP_LINK_ENV, BIN);
+        SetEnvironmentVariableA(SWAP_TARGET_ENV, USERS);
+        shell_ = ts::sibling("swapping_shell.exe");
+        invoke_shell_path = shell_.c_str();
     }
     void TearDown() override
     {
         invoke_shell_path = nullptr;
+        SetEnvironmentVariableA(SWAP_LINK_ENV, nullptr);
+        SetEnvironmentVariableA(SWAP_TARGET_ENV, nullptr);
         restore_program_files();
-        SetEnvironmentVariableA(TEST_LOG_OWNER_ENV, nullptr);
-        unlink_bin();
+        ts::start_unix("rm -f '" + ts::unix_path(BIN) + "'");
+        ts::wait_until([] { return GetFileAttributesA(BIN) == INVALID_FILE_ATTRIBUTES; }, 5000);
         MoveFileA(ASIDE, BIN);
-        ts::remove_file(PLANTED_CMD_CALLS_LOG);
+        ts::remove_tree(USERS);
+        for (const char* calls : {PLANTED_CMD_CALLS_LOG, SWAPPING_SHELL_CALLS_LOG})
+            ts::remove_file(calls);
         Repair::TearDown();
     }
     void restore_program_files()
@@ -294,33 +310,21 @@ protected:
             ts::reg_set_raw(HKEY_LOCAL_MACHINE, CURRENT_VERSION_KEY, PROGRAM_FILES_DIR_VALUE, REG_SZ,
                             standard_.data(), DWORD(standard_.size()));
     }
-    static bool link(const char* target)
-    {
-        unlink_bin();
-        return ts::start_unix("ln -s '" + ts::unix_path(target) + "' '" + ts::unix_path(BIN) + "'") &&
-               ts::wait_until([] { return ts::file_exists(DEVCON_PATH_1); }, 5000);
-    }
-    static void unlink_bin()
-    {
-        ts::start_unix("rm -f '" + ts::unix_path(BIN) + "'");
-        ts::wait_until([] { return GetFileAttributesA(BIN) == INVALID_FILE_ATTRIBUTES; }, 5000);
-    }
     static constexpr const char* BIN = "C:\\Program Files\\virtio\\bin";
     static constexpr const char* ASIDE = "C:\\gt_test\\trusted_bin";
-    std::string standard_;
+    static constexpr const char* USERS = "C:\\gt_test\\users_bin";
+    std::string standard_, shell_;
 };
 
 TEST_F(ProgramFilesMoved, NothingBelowTheLiteralFolderRunsOrTakesTheLog)
 {
-    // The owner the old guard trusted, and a tool of one link: refused all
-    // the same, and the shell is never started to resolve the path again.
-    SetEnvironmentVariableA(TEST_LOG_OWNER_ENV, "S-1-5-18");
-    const std::string planted = ts::sibling("planted_cmd.exe");
-    invoke_shell_path = planted.c_str();
     logs::clear_captured_events();
     reset_event_folds();
     EXPECT_EQ(0, check_serial_dev());
     EXPECT_EQ(0, enable_disable_serial_dev(0));
+    // Refused before any shell starts: neither the checked tool nor the
+    // user's one ran.
+    EXPECT_FALSE(ts::file_exists(SWAPPING_SHELL_CALLS_LOG)) << ts::read_file(SWAPPING_SHELL_CALLS_LOG);
     EXPECT_FALSE(ts::file_exists(PLANTED_CMD_CALLS_LOG)) << ts::read_file(PLANTED_CMD_CALLS_LOG);
     EXPECT_TRUE(doubles::devcon_calls().empty());
     // The log's folder lies below the same literal folder: no record, no
@@ -331,7 +335,7 @@ TEST_F(ProgramFilesMoved, NothingBelowTheLiteralFolderRunsOrTakesTheLog)
     EXPECT_EQ(3145729u, ts::read_file(logs::daemon_log_path()).size());
     EXPECT_EQ(lines{"1007 2 " + std::string(DEVCON_PATH_1) + "|0"}, logs::captured_events());
 
-    // The system's own folder (administrators only): the tool runs.
+    // The system's own folder (administrators only, so no swap): the tool runs.
     restore_program_files();
     invoke_shell_path = nullptr;
     logs::clear_daemon_log();
