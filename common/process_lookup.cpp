@@ -5,7 +5,12 @@
 #include <psapi.h>
 #include <string.h>
 
+#include <vector>
+
 namespace {
+
+const size_t FIND_LIST = 1024;   // ids looked at by a search for one process
+const size_t FIRST_LIST = 1024;
 
 char fold(char c)
 {
@@ -23,31 +28,49 @@ bool image_names_equal(const char* a, const char* b)
     return *a == *b;
 }
 
-DWORD find_process_by_name_except(const char* name, DWORD skip_id)
+void for_each_process_named(const char* name, DWORD extra_access, size_t max_ids, process_visit visit,
+                            void* context)
 {
-    DWORD ids[1024];
+    std::vector<DWORD> ids(max_ids ? max_ids : FIRST_LIST);
     DWORD bytes = 0;
-    // Not reset between processes: a failed GetModuleBaseNameA leaves the
-    // previous (non-matching) name in place.
-    char base[MAX_PATH] = "UnknownProcess";
-    memset(ids, 0, sizeof ids);
-    if (!EnumProcesses(ids, sizeof ids, &bytes))
-        return 0;
+    for (;;) {
+        if (!EnumProcesses(ids.data(), static_cast<DWORD>(ids.size() * sizeof(DWORD)), &bytes))
+            return;
+        // A full list may have left processes out: asked again with more room.
+        if (max_ids || bytes < ids.size() * sizeof(DWORD))
+            break;
+        ids.resize(ids.size() * 2);
+    }
     for (DWORD i = 0; i < bytes / sizeof(DWORD); ++i) {
-        if (ids[i] == skip_id && skip_id != 0)
-            continue;
-        unique_handle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, ids[i]));
+        unique_handle process(
+            OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | extra_access, FALSE, ids[i]));
         if (!process)
             continue;
         HMODULE module = nullptr;
         DWORD needed = 0;
-        if (!EnumProcessModules(process.get(), &module, sizeof module, &needed))
+        char base[MAX_PATH] = {};
+        if (!EnumProcessModules(process.get(), &module, sizeof module, &needed) ||
+            !GetModuleBaseNameA(process.get(), module, base, sizeof base))
             continue;
-        GetModuleBaseNameA(process.get(), module, base, sizeof base);
-        if (image_names_equal(base, name))
-            return ids[i];
+        if (image_names_equal(base, name) && !visit(process.get(), ids[i], context))
+            return;
     }
-    return 0;
+}
+
+DWORD find_process_by_name_except(const char* name, DWORD skip_id)
+{
+    struct search {
+        DWORD skip;
+        DWORD found;
+    } wanted = {skip_id, 0};
+    for_each_process_named(name, 0, FIND_LIST, [](HANDLE, DWORD id, void* context) {
+        search* s = static_cast<search*>(context);
+        if (id == s->skip && s->skip != 0)
+            return true;
+        s->found = id;
+        return false;
+    }, &wanted);
+    return wanted.found;
 }
 
 DWORD find_process_by_name(const char* name)

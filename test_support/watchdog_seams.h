@@ -8,10 +8,8 @@
 #define TEST_NO_WOW64_LOOKUP_ENV "GT_NO_WOW64_LOOKUP"             // 1: as if IsWow64Process were missing
 // Every event the watchdog reports is also appended here, one line each.
 #define TEST_EVENT_CAPTURE_FILE "C:\\gt_test\\watchdog_events.txt"
-// Owners made up for the Program Files guard (Wine keeps none): "system",
-// "administrators", "trustedinstaller" or "user".
-#define TEST_DEVCON_OWNER_ENV "GT_DEVCON_OWNER"
-#define TEST_MONITOR_OWNER_ENV "GT_MONITOR_OWNER"
-// The owner, as a SID string, the setup action reads of an existing
-// watchdog log.
+// The owner, as a SID string, the watchdog and the setup action read of a
+// log file (test_support/owner_seam.h); with TEST_OWNED_FILE_ENV
+// ("<index high>:<index low>") of that file only.
 #define TEST_LOG_OWNER_ENV "GT_SEAM_LOG_OWNER"
+#define TEST_OWNED_FILE_ENV "GT_SEAM_OWNED_FILE"

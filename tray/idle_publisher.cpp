@@ -16,7 +16,7 @@ const char ACTIVE_TEXT[] = IDLE_ACTIVE_TEXT;
 
 void log_line(const char* message)
 {
-    write_tray_log(TRAY_LOG_NAME, message);
+    write_tray_log(message);
 }
 
 } // namespace
@@ -26,13 +26,17 @@ bool input_tick_moved(DWORD previous_tick, DWORD current_tick)
     return current_tick != previous_tick;
 }
 
-void publish_active(HANDLE mutex, void* block)
+bool publish_active(HANDLE mutex, void* block, DWORD wait_ms)
 {
-    // An abandoned mutex is taken over like a free one.
-    WaitForSingleObject(mutex, INFINITE);
+    // Any user may take the mutex and keep it: the wait is bounded. An
+    // abandoned mutex is taken over like a free one.
+    DWORD waited = WaitForSingleObject(mutex, wait_ms);
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED)
+        return false;
     bounded_fill(block, IDLE_BLOCK_SIZE, 0, IDLE_BLOCK_SIZE);
     bounded_copy(block, IDLE_BLOCK_SIZE, ACTIVE_TEXT, sizeof(ACTIVE_TEXT) - 1);
     ReleaseMutex(mutex);
+    return true;
 }
 
 HANDLE open_or_create_idle_mutex(const char* name)
@@ -83,12 +87,19 @@ DWORD WINAPI idle_publisher_thread(LPVOID)
         return 1;
 
     const DWORD period_ms = idle_period_ms;
+    bool busy_logged = false;
     for (;;) {
         Sleep(period_ms);
         if (!GetLastInputInfo(record))
             continue;
-        if (input_tick_moved(previous_tick, record->dwTime))
-            publish_active(mutex.get(), block.get());
+        if (input_tick_moved(previous_tick, record->dwTime) &&
+            !publish_active(mutex.get(), block.get(), period_ms)) {
+            // Skipped: the next look tries again with the tick still unseen.
+            if (!busy_logged)
+                log_line(LOG_IDLE_MUTEX_BUSY);
+            busy_logged = true;
+            continue;
+        }
         previous_tick = record->dwTime;
     }
 }

@@ -15,6 +15,8 @@ extern DWORD idle_period_ms;
 #define LOG_IDLE_VIEW_FAILED "Could not map view of file"
 #define LOG_IDLE_MAPPING_NULL "m_hMapFile is NULL"
 #define LOG_IDLE_RECORD_NULL "m_idletime is NULL"
+// Once per thread: the mutex was held by another for a whole period.
+#define LOG_IDLE_MUTEX_BUSY "m_hMutex held by another: publish skipped"
 
 // The block's mutex, opened or else created; NULL (and logged) when neither.
 HANDLE open_or_create_idle_mutex(const char* name);
@@ -24,5 +26,6 @@ HANDLE open_or_create_idle_mapping(const char* name);
 
 // True when the last-input tick differs from the previous look's.
 bool input_tick_moved(DWORD previous_tick, DWORD current_tick);
-// Rewrites the whole block as "active" and zeros, holding the mutex.
-void publish_active(HANDLE mutex, void* block);
+// Rewrites the whole block as "active" and zeros, holding the mutex; false,
+// with the block untouched, when the mutex was not had within wait_ms.
+bool publish_active(HANDLE mutex, void* block, DWORD wait_ms);

@@ -60,7 +60,7 @@ void on_query_end_session(LPARAM lParam)
                                           wu_updates_pending};
     const char* marker = session_end_marker(lParam, tests, sizeof tests / sizeof tests[0]);
     if (marker)
-        write_tray_log(TRAY_LOG_NAME, marker);
+        write_tray_log(marker);
 }
 
 bool on_power_broadcast(HWND window, WPARAM wParam, LRESULT* result)
@@ -92,5 +92,5 @@ void on_hibernate_message(UINT message)
 {
     const char* line = hibernate_log_line(message);
     if (line)
-        write_tray_log(TRAY_LOG_NAME, line);
+        write_tray_log(line);
 }

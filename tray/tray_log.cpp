@@ -12,6 +12,7 @@
 
 #include "contract.h"
 #include "file_rights.h"
+#include "guarded_files.h"
 #include "handles.h"
 
 namespace {
@@ -45,63 +46,34 @@ struct log_lock_guard {
     log_lock_guard& operator=(const log_lock_guard&) = delete;
 };
 
-bool tray_log_path(const char* log_name, char* out)
+bool tray_log_path(char* out)
 {
     char folder[MAX_PATH] = {0};
     if (!get_program_files_dir(folder))
         return false;
-    return make_tray_log_path(folder, log_name, out);
+    return make_tray_log_path(folder, TRAY_LOG_NAME, out);
 }
 
-// The log is shared by the trays of every user, and the folder lets a user
-// change only files of their own: a log this tray makes gets rights that let
-// every user append to it and trim it.
-void create_shared_log(const char* path)
+// Opens the log for appending through a handle on a plain file of one name.
+// Any user may delete the shared log's name and put a hard link to another
+// user's file in its place: such a name is replaced by a file made aside
+// (the other names keep their bytes). A log this tray makes gets rights that
+// let every user's tray append to it and trim it (the folder lets a user
+// change only files of their own). Others may read meanwhile, never write: a
+// second tray (another session) or a reader denying writes makes the open
+// fail for sharing, and a few short retries get the line in.
+FILE* open_log_for_append(const char* path)
 {
-    if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
-        return;
     file_security security;
-    if (!build_file_security(shared_log_rights(), &security))
-        return;
-    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &security.descriptor, FALSE};
-    unique_handle file(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, &attributes,
-                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
-// Opens the log for appending, as a file with a single link. Any user may
-// delete the shared log's name and put a hard link to another user's file in
-// its place: a name found with more links is removed (the other names keep
-// their bytes) and made afresh. The links are counted on the handle the line
-// is written through. Others may read meanwhile, never write.
-unique_handle open_single_link(const char* path, DWORD* error)
-{
-    for (int round = 0; round < 2; ++round) {
-        create_shared_log(path);
-        unique_handle file(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        BY_HANDLE_FILE_INFORMATION info;
-        if (!file || !GetFileInformationByHandle(file.get(), &info)) {
-            *error = GetLastError();
-            return unique_handle();
-        }
-        if (info.nNumberOfLinks == 1)
-            return file;
-        file.reset();
-        if (!DeleteFileA(path)) {
-            *error = GetLastError();
-            return file;
-        }
-    }
-    *error = ERROR_TOO_MANY_LINKS;
-    return unique_handle();
-}
-
-// The log as fopen(path, "a+") gives it: appending, in text mode.
-FILE* open_log_stream(const char* path, DWORD* error)
-{
-    unique_handle file = open_single_link(path, error);
+    bool secured = build_file_security(shared_log_rights(), &security);
+    const guarded_log_options options = {LOG_OWNERS_ANY, FILE_SHARE_READ,
+                                         secured ? &security.descriptor : nullptr, OPEN_ATTEMPTS,
+                                         OPEN_RETRY_PAUSE_MS};
+    DWORD error = ERROR_SUCCESS;
+    unique_handle file = open_guarded_log(path, GENERIC_READ | GENERIC_WRITE, true, options, &error);
     if (!file)
         return nullptr;
+    // The log as fopen(path, "a+") gives it: appending, in text mode.
     int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_APPEND | _O_TEXT);
     if (descriptor == -1)
         return nullptr;
@@ -110,22 +82,6 @@ FILE* open_log_stream(const char* path, DWORD* error)
     if (!log)
         _close(descriptor);
     return log;
-}
-
-// A second tray program (another session) or a reader denying writes makes
-// the open fail for sharing: a few short retries get the line in.
-FILE* open_log_for_append(const char* path)
-{
-    for (int attempt = 1;; ++attempt) {
-        DWORD error = ERROR_SUCCESS;
-        FILE* file = open_log_stream(path, &error);
-        if (file)
-            return file;
-        bool sharing = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
-        if (!sharing || attempt == OPEN_ATTEMPTS)
-            return nullptr;
-        Sleep(OPEN_RETRY_PAUSE_MS);
-    }
 }
 
 } // namespace
@@ -155,10 +111,10 @@ bool get_program_files_dir(char* buffer)
     return SUCCEEDED(StringCchCopyA(buffer, PATH_CAPACITY, path));
 }
 
-void write_tray_log(const char* log_name, const char* message)
+void write_tray_log(const char* message)
 {
     char path[MAX_PATH] = {0};
-    if (!tray_log_path(log_name, path))
+    if (!tray_log_path(path))
         return;
 
     time_t now = time(nullptr);
@@ -181,7 +137,7 @@ void write_tray_log(const char* log_name, const char* message)
 void trim_tray_log()
 {
     char path[MAX_PATH] = {0};
-    if (!tray_log_path(TRAY_LOG_NAME, path))
+    if (!tray_log_path(path))
         return;
     log_lock_guard guard;
     // Size and links of the file the name holds; removing the name touches no

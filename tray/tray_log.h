@@ -3,8 +3,8 @@
 
 // Fills buffer (260 bytes) with the Program Files folder; false when unknown.
 bool get_program_files_dir(char* buffer);
-// Appends one time-stamped line to the tray log (file name: TRAY_LOG_NAME).
-void write_tray_log(const char* log_name, const char* message);
+// Appends one time-stamped line to the tray log (TRAY_LOG_NAME).
+void write_tray_log(const char* message);
 // Deletes the tray log when it has grown beyond 10240 bytes, or when the
 // file has more than one link.
 void trim_tray_log();

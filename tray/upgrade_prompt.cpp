@@ -46,7 +46,7 @@ static void place_and_slide(HWND dialog)
     RECT area = {};
     bool read = read_work_area(&area);
     if (!read)
-        write_tray_log(TRAY_LOG_NAME, LOG_WORK_AREA_FAILED);
+        write_tray_log(LOG_WORK_AREA_FAILED);
     area = prompt_work_area(read, area, GetSystemMetrics(SM_CXSCREEN),
                             GetSystemMetrics(SM_CYSCREEN));
 

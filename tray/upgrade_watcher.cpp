@@ -161,11 +161,11 @@ bool read_upgrade_state(char* buffer)
 void watch_upgrade_state()
 {
     apply_autoplay_policy(classify_windows_version());
-    write_tray_log(TRAY_LOG_NAME, LOG_TRAY_RUNNING);
+    write_tray_log(LOG_TRAY_RUNNING);
 
     unique_hkey key;
     if (!open_upgrade_key(key)) {
-        write_tray_log(TRAY_LOG_NAME, LOG_UPGRADE_KEY_FAILED);
+        write_tray_log(LOG_UPGRADE_KEY_FAILED);
         ExitProcess(1);
     }
     // Without an event the wait is the plain synchronous one.
@@ -192,7 +192,7 @@ void watch_upgrade_state()
         case WATCH_KEEP_WAITING:   // the key is still there: its watch stays armed
             break;
         case WATCH_GIVE_UP:
-            write_tray_log(TRAY_LOG_NAME, LOG_NOTIFY_ACCESS_DENIED);
+            write_tray_log(LOG_NOTIFY_ACCESS_DENIED);
             key.reset();
             ExitProcess(1);
         case WATCH_REOPEN:

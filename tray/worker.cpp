@@ -12,7 +12,7 @@ DWORD WINAPI tray_worker_thread(LPVOID)
     if (idle)
         CloseHandle(idle);
     else
-        write_tray_log(TRAY_LOG_NAME, LOG_IDLE_THREAD_FAILED);
+        write_tray_log(LOG_IDLE_THREAD_FAILED);
     watch_upgrade_state();
     return 0;
 }

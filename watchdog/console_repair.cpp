@@ -4,7 +4,6 @@
 #include "contract.h"
 #include "daemon_log.h"
 #include "event_report.h"
-#include "handles.h"
 #include "program_files_guard.h"
 #include "system_places.h"
 
@@ -12,7 +11,6 @@
 #include <strsafe.h>
 
 #include <io.h>
-#include <utility>
 
 namespace {
 
@@ -21,49 +19,26 @@ const int PHASE_ATTEMPTS = 3;
 const DWORD PHASE_PAUSE_MS = 100;
 const int SERVICE_NOT_ACTIVE = 1062;   // ERROR_SERVICE_NOT_ACTIVE, sc's exit code
 
-// The device console tool chosen to run. Under a literal folder that is not
-// the system's own, the file checked is held, sharing neither writing nor
-// deletion, until it has run: nobody can put another file under its name.
-struct devcon_tool {
-    const char* path = nullptr;   // nullptr: none may be run
-    unique_handle held;
-};
-
 // A candidate under a literal Program Files folder, or why not (logged).
-bool admit_devcon(const char* candidate, const char* literal_folder, devcon_tool* tool)
+bool admit_devcon(const char* candidate, const char* literal_folder)
 {
-    if (!literal_is_system_folder(literal_folder)) {
-        unique_handle file(CreateFileA(candidate, GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        BY_HANDLE_FILE_INFORMATION info;
-        if (!file || !GetFileInformationByHandle(file.get(), &info)) {
-            refuse_devcon_candidate(candidate, "cannot be examined");
-            return false;
-        }
-        const char* refusal = devcon_refusal(read_owner(file.get(), GUARDED_DEVCON),
-                                             info.nNumberOfLinks);
-        if (refusal) {
-            refuse_devcon_candidate(candidate, refusal);
-            return false;
-        }
-        tool->held = std::move(file);
-    }
-    tool->path = candidate;
-    return true;
+    const char* refusal = devcon_refusal(literal_is_system_folder(literal_folder));
+    if (refusal)
+        refuse_devcon_candidate(candidate, refusal);
+    return refusal == nullptr;
 }
 
 // The tool's fixed places, not the system's Program Files folder: the first
 // that exists and may run.
-void choose_devcon(devcon_tool* tool)
+const char* choose_devcon()
 {
     const bool x64_build = sizeof(void*) == 8;
     const bool system_64bit = system_is_64bit(x64_build, look_up_wow64());
     // _access with mode 0 tests existence only; a folder of that name passes.
-    if (_access(DEVCON_PATH_1, 0) == 0 && admit_devcon(DEVCON_PATH_1, PROGRAM_FILES_FOLDER, tool))
-        return;
+    if (_access(DEVCON_PATH_1, 0) == 0 && admit_devcon(DEVCON_PATH_1, PROGRAM_FILES_FOLDER))
+        return DEVCON_PATH_1;
     const char* second = devcon_candidate(system_64bit, false, _access(DEVCON_PATH_2, 0) == 0);
-    if (second)
-        admit_devcon(second, PROGRAM_FILES_X86_FOLDER, tool);
+    return second && admit_devcon(second, PROGRAM_FILES_X86_FOLDER) ? second : nullptr;
 }
 
 bool stop_agent_attempt()
@@ -124,24 +99,22 @@ int enable_disable_serial_dev(int action)
         return 0;
     char action_word[COMMAND_CAPACITY] = {};
     StringCchCopyA(action_word, COMMAND_CAPACITY - 1, word);
-    devcon_tool tool;
-    choose_devcon(&tool);
-    if (!tool.path)
+    const char* tool = choose_devcon();
+    if (!tool)
         return 0;
     char command[COMMAND_CAPACITY] = {};
-    StringCchPrintfA(command, COMMAND_CAPACITY, DEVCON_ACTION_COMMAND_FORMAT, tool.path, action_word);
+    StringCchPrintfA(command, COMMAND_CAPACITY, DEVCON_ACTION_COMMAND_FORMAT, tool, action_word);
     write_daemon_log("enable_disable_serial_dev cmd=%s", command);
     return invokeExeFile(command) == 0 ? 1 : 0;
 }
 
 int check_serial_dev()
 {
-    devcon_tool tool;
-    choose_devcon(&tool);
-    if (!tool.path)
+    const char* tool = choose_devcon();
+    if (!tool)
         return 0;
     char command[COMMAND_CAPACITY] = {};
-    StringCchPrintfA(command, COMMAND_CAPACITY, DEVCON_STATUS_COMMAND_FORMAT, tool.path);
+    StringCchPrintfA(command, COMMAND_CAPACITY, DEVCON_STATUS_COMMAND_FORMAT, tool);
     write_daemon_log("check_serial_dev cmd=%s", command);
     int result = invokeExeFile(command);
     return result == 0 ? 1 : result == -1 ? -1 : 0;

@@ -1,6 +1,7 @@
 #include "daemon_log.h"
 
 #include "contract.h"
+#include "guarded_files.h"
 #include "handles.h"
 #include "program_files_guard.h"
 #include "system_places.h"
@@ -31,88 +32,39 @@ const DWORD OPEN_PAUSE_MS = 20;
 // program writes at a time, so no lock.
 char g_held[HELD_CAPACITY];
 
-unique_handle open_counting_links(const char* path, DWORD access, DWORD disposition,
-                                  BY_HANDLE_FILE_INFORMATION* info, DWORD* error)
-{
-    unique_handle file(CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                   disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        *error = GetLastError();
-    } else if (!GetFileInformationByHandle(file.get(), info)) {
-        *error = GetLastError();
-        file.reset();
-    }
-    return file;
-}
+// The log is written only through a handle on a plain file of one name that
+// SYSTEM or Administrators own. Users may create files in the folder, and
+// anyone who can read the log may give it a second name in a folder of their
+// own on the same volume (before Windows 10 that asks no write access): such
+// a file is replaced by one made aside and renamed over the name, whose
+// other names keep the old bytes, so this program (LocalSystem) writes and
+// empties only a file of its own and never leaves the name free for a user
+// to take. Shared with readers and with a second watchdog, never deletion.
+const guarded_log_options LOG_FILE = {LOG_OWNERS_TRUSTED, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_ATTEMPTS, OPEN_PAUSE_MS};
 
-// Opens a log file sharing reading and writing with others, as the C
-// runtime's fopen does, as a file with a single link. Users may create files
-// in the folder, and anyone who can read the log may give it a second name
-// in a folder of their own on the same volume (before Windows 10 that asks
-// no write access): a name found with more links is removed, the other
-// names keeping the old bytes, and made afresh, so this program (LocalSystem)
-// writes and empties only a file of its own. The links are counted on the
-// handle that is used afterwards, so nothing can be swapped in between.
-unique_handle open_single_link(const char* path, DWORD access, DWORD disposition,
-                               BY_HANDLE_FILE_INFORMATION* info, DWORD* error)
-{
-    unique_handle file = open_counting_links(path, access, disposition, info, error);
-    if (!file || info->nNumberOfLinks == 1)
-        return file;
-    file.reset();
-    if (!DeleteFileA(path)) {
-        *error = GetLastError();
-        return file;
-    }
-    file = open_counting_links(path, access, CREATE_NEW, info, error);
-    if (file && info->nNumberOfLinks != 1) {
-        *error = ERROR_TOO_MANY_LINKS;
-        file.reset();
-    }
-    return file;
-}
-
-// Removes the backup's name. Someone may have made it read-only, which stops
-// DeleteFileA: a backup with a single link is this program's own and is made
-// writable first; the attribute of a file with more names belongs to every
-// name and is left alone. Sharing no deletion, the handle keeps the name on
-// the file looked at while its attribute changes.
-void remove_backup(const char* path)
-{
-    unique_handle backup(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    BY_HANDLE_FILE_INFORMATION info;
-    if (backup && GetFileInformationByHandle(backup.get(), &info) &&
-        backup_needs_write_access(info.dwFileAttributes, info.nNumberOfLinks)) {
-        DWORD attributes = info.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY;
-        SetFileAttributesA(path, attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
-    }
-    backup.reset();
-    DeleteFileA(path);
-}
-
-// The Program Files folder under which the log lies is a literal one; where
-// it is not the system's own, any user may have made the monitor folder, and
-// then only one owned by SYSTEM or Administrators takes the log. Held,
-// sharing no deletion, while the log is written in it.
+// The log lies under a literal Program Files folder. Where that is not the
+// system's own, any user may have made it, and a folder of theirs above the
+// log could be re-pointed (a junction) between any two opens: no log there.
+// In the system's folder only administrators make folders; the monitor
+// folder itself is taken only as a plain folder, not followed as a junction,
+// and held, sharing no deletion, while the log is written in it.
 bool admit_monitor_folder(const char* program_files, unique_handle* held)
 {
-    if (literal_is_system_folder(program_files))
-        return true;
+    if (!literal_is_system_folder(program_files))
+        return false;
     char folder[PATH_CAPACITY] = {};
     if (FAILED(StringCchPrintfA(folder, PATH_CAPACITY, "%s%s", program_files, MONITOR_FOLDER_NAME)))
         return false;
-    held->reset(CreateFileA(folder, FILE_LIST_DIRECTORY | READ_CONTROL,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return *held && monitor_may_take_log(false, read_owner(held->get(), GUARDED_MONITOR_FOLDER));
+    held->reset(CreateFileA(folder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return *held && is_plain_folder(attributes_of(held->get(), folder));
 }
 
 // The log as fopen(path, "a") gives it: appending, in text mode.
 FILE* open_log_stream(const char* path, DWORD* error)
 {
-    BY_HANDLE_FILE_INFORMATION info;
-    unique_handle file = open_single_link(path, GENERIC_WRITE, OPEN_ALWAYS, &info, error);
+    unique_handle file = open_guarded_log(path, GENERIC_WRITE, true, LOG_FILE, error);
     if (!file)
         return nullptr;
     int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_APPEND | _O_TEXT);
@@ -129,23 +81,7 @@ FILE* open_log_stream(const char* path, DWORD* error)
     return log;
 }
 
-// Opens the log for appending, waiting a little while a reader holds it.
-FILE* open_for_append(const char* path, DWORD* error)
-{
-    for (int attempt = 1;; ++attempt) {
-        FILE* log = open_log_stream(path, error);
-        if (log || !log_open_error_is_sharing(*error) || attempt == OPEN_ATTEMPTS)
-            return log;
-        Sleep(OPEN_PAUSE_MS);
-    }
-}
-
 } // namespace
-
-bool backup_needs_write_access(DWORD attributes, DWORD links)
-{
-    return links == 1 && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-}
 
 bool log_open_error_is_sharing(DWORD error)
 {
@@ -196,7 +132,7 @@ void write_daemon_log(const char* format, ...)
     char record[RECORD_CAPACITY] = {};
     StringCchPrintfA(record, RECORD_CAPACITY, "%s : [VM-Daemon] %s\r\n", stamp, message);
     DWORD error = ERROR_SUCCESS;
-    FILE* log = open_for_append(path, &error);
+    FILE* log = open_log_stream(path, &error);
     if (!log) {
         // A missing folder or a log with more links drops the record; a
         // reader in the way only delays it.
@@ -224,25 +160,25 @@ void check_log_space()
     StringCchPrintfA(backup_path, PATH_CAPACITY - 1, "%s%s", folder, DAEMON_BACKUP_NAME);
 
     // Held until the rotation is over, sharing no deletion: the name keeps
-    // naming the file whose links and size were looked at.
-    BY_HANDLE_FILE_INFORMATION info;
+    // naming the file whose links, owner and size were looked at.
     DWORD error = ERROR_SUCCESS;
-    unique_handle log = open_single_link(log_path, GENERIC_READ, OPEN_EXISTING, &info, &error);
-    if (!log) {
+    unique_handle log = open_guarded_log(log_path, GENERIC_READ, false, LOG_FILE, &error);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!log || !GetFileInformationByHandle(log.get(), &info)) {
         write_daemon_log("open %s failed!\n", log_path);
         return;
     }
     if (info.nFileSizeHigh == 0 && info.nFileSizeLow <= ROTATION_THRESHOLD)
         return;
 
-    // Whatever holds the backup's name goes (a link, only the name), and the
-    // copy replaces nothing: a file slipped in meanwhile makes it fail.
-    remove_backup(backup_path);
-    if (!CopyFileA(log_path, backup_path, TRUE)) {
+    // The copy is made aside and renamed over the backup's name (made by the
+    // package at install): that name is never free either, and a link put
+    // there loses only the name.
+    if (replace_aside(backup_path, nullptr, log_path) != ERROR_SUCCESS) {
         write_daemon_log("%s\n", "CopyFile failed.");
         return;
     }
-    unique_handle emptied = open_single_link(log_path, GENERIC_WRITE, OPEN_EXISTING, &info, &error);
+    unique_handle emptied = open_guarded_log(log_path, GENERIC_WRITE, false, LOG_FILE, &error);
     if (!emptied || !SetEndOfFile(emptied.get())) {
         write_daemon_log("%s\n", "fopen chPathAgent_daemon failed.");
         return;

@@ -15,9 +15,6 @@ void select_program_files_folder(char* buffer);
 // Appends the log's file name to the folder held in buffer (260 bytes).
 void append_daemon_log_name(char* buffer);
 
-// Whether a backup must be made writable before its name can be removed:
-// read-only and this program's own (a single link).
-bool backup_needs_write_access(DWORD attributes, DWORD links);
 // Whether a failed open of the log met another opener (a reader that shares
 // no writing) rather than a missing file or folder.
 bool log_open_error_is_sharing(DWORD error);

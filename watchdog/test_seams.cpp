@@ -2,7 +2,8 @@
 
 #include "event_report.h"
 #include "handles.h"
-#include "program_files_guard.h"
+#include "guarded_files.h"
+#include "owner_seam.h"
 #include "platform_seams.h"
 #include "seam_env.h"
 #include "supervise.h"
@@ -13,7 +14,6 @@
 
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 
 namespace {
 
@@ -43,19 +43,6 @@ void capture_event(DWORD event_id, const char** inserts, WORD count)
     fclose(file);
 }
 
-// Read at every call: in-process tests change the variables between calls.
-owner_kind made_up_or_read_owner(HANDLE handle, guarded_kind kind)
-{
-    const char* env_name = kind == GUARDED_DEVCON ? TEST_DEVCON_OWNER_ENV : TEST_MONITOR_OWNER_ENV;
-    char text[32] = {};
-    if (!seam_env_text(env_name, text, sizeof text))
-        return read_owner_of_object(handle, kind);
-    return strcmp(text, "system") == 0             ? OWNER_SYSTEM
-           : strcmp(text, "administrators") == 0   ? OWNER_ADMINISTRATORS
-           : strcmp(text, "trustedinstaller") == 0 ? OWNER_TRUSTED_INSTALLER
-                                                   : OWNER_OTHER;
-}
-
 wow64_lookup without_is_wow64_process()
 {
     return {false, FALSE};
@@ -69,7 +56,7 @@ void apply_test_seams()
     supervise_period_ms = registry_number(TEST_PERIOD_VALUE, supervise_period_ms);
     event_fold_period_ms = registry_number(TEST_EVENT_FOLD_VALUE, event_fold_period_ms);
     event_sink = capture_event;
-    read_owner = made_up_or_read_owner;
+    read_file_owner = made_up_or_read_owner;
     char text[32] = {};
     if (seam_env_text(TEST_NO_WOW64_LOOKUP_ENV, text, sizeof text) && atoi(text) != 0)
         look_up_wow64 = without_is_wow64_process;

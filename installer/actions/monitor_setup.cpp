@@ -24,7 +24,9 @@ void say(setup_report report, void* context, const char* format, ...)
 
 namespace {
 
-const int MAX_TRAYS = 64;
+// The watchdog's log and its backup: made here, as the installer's account,
+// so that no user can take either name first.
+const char* const DAEMON_LOG_NAMES[] = {DAEMON_LOG_NAME, DAEMON_BACKUP_NAME};
 const DWORD TRAY_END_WAIT_MS = 5000;
 
 // "C:\Program Files\virtio\monitor" + "\virtio\monitor\x.log" -> "...\monitor\x.log"
@@ -48,52 +50,6 @@ bool volume_keeps_rights(const char* folder)
     return (flags & FS_PERSISTENT_ACLS) != 0;
 }
 
-// The attributes of what a handle opened without following a reparse point
-// holds. Wine follows a link even then; the name's own attributes show it, so
-// a reparse point seen either way counts.
-DWORD attributes_of(HANDLE handle, const char* path)
-{
-    BY_HANDLE_FILE_INFORMATION info = {};
-    if (!GetFileInformationByHandle(handle, &info))
-        return INVALID_FILE_ATTRIBUTES;
-    DWORD by_name = GetFileAttributesA(path);
-    if (by_name != INVALID_FILE_ATTRIBUTES)
-        info.dwFileAttributes |= by_name & FILE_ATTRIBUTE_REPARSE_POINT;
-    return info.dwFileAttributes;
-}
-
-bool allocate_nt_sid(BYTE count, DWORD first, DWORD second, PSID* sid)
-{
-    SID_IDENTIFIER_AUTHORITY nt = {SECURITY_NT_AUTHORITY};
-    return AllocateAndInitializeSid(&nt, count, first, second, 0, 0, 0, 0, 0, 0, sid) != FALSE;
-}
-
-bool sid_is(PSID owner, BYTE count, DWORD first, DWORD second)
-{
-    PSID sid = nullptr;
-    if (!allocate_nt_sid(count, first, second, &sid))
-        return false;
-    bool same = EqualSid(owner, sid) != FALSE;
-    FreeSid(sid);
-    return same;
-}
-
-// The user of this process's token: LocalSystem for a deferred action that
-// does not impersonate.
-struct token_user_buffer {
-    DWORD storage[64];
-};
-
-PSID this_account(token_user_buffer* buffer)
-{
-    unique_handle token;
-    DWORD size = 0;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()) ||
-        !GetTokenInformation(token.get(), TokenUser, buffer->storage, sizeof buffer->storage, &size))
-        return nullptr;
-    return reinterpret_cast<TOKEN_USER*>(buffer->storage)->User.Sid;
-}
-
 found_log inspect_log(const char* path)
 {
     found_log found = {false, INVALID_FILE_ATTRIBUTES, 0, OWNER_UNKNOWN};
@@ -115,27 +71,10 @@ found_log inspect_log(const char* path)
 
 // An empty log made aside and renamed over the name: the name is never
 // free for a user to take, and a link's other names keep their bytes.
-void replace_with_empty_log(const char* folder, const char* path, const found_log& found,
-                            setup_report report, void* context)
+void replace_with_empty_log(const char* path, const found_log& found, setup_report report, void* context)
 {
-    char fresh[MAX_PATH] = {};
-    if (!GetTempFileNameA(folder, "sdh", 0, fresh)) {
-        DWORD error = GetLastError();
-        say(report, context, "cannot replace %s (%lu)", path, error);
-        return;
-    }
-    BOOL moved = MoveFileExA(fresh, path, MOVEFILE_REPLACE_EXISTING);
-    DWORD error = GetLastError();
-    // A read-only file of one name is freed from its attribute first; never
-    // one with another name, whose attribute is that other file's too.
-    const DWORD odd = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY;
-    if (!moved && found.links == 1 && (found.attributes & odd) == FILE_ATTRIBUTE_READONLY &&
-        SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL)) {
-        moved = MoveFileExA(fresh, path, MOVEFILE_REPLACE_EXISTING);
-        error = GetLastError();
-    }
-    if (!moved) {
-        DeleteFileA(fresh);
+    DWORD error = replace_aside(path, nullptr, nullptr);
+    if (error != ERROR_SUCCESS) {
         say(report, context, "cannot replace %s (%lu)", path, error);
         return;
     }
@@ -143,10 +82,11 @@ void replace_with_empty_log(const char* folder, const char* path, const found_lo
         found.owner == OWNER_OTHER ? "another account" : found.owner == OWNER_UNKNOWN ? "unreadable" : "trusted");
 }
 
-void prepare_daemon_log(const char* folder, bool check_found, setup_report report, void* context)
+void prepare_daemon_log(const char* folder, const char* name, bool check_found, setup_report report,
+                        void* context)
 {
     char path[MAX_PATH];
-    if (!file_in_folder(folder, DAEMON_LOG_NAME, path))
+    if (!file_in_folder(folder, name, path))
         return;
     // A link already there is an existing name, never followed to make its target.
     unique_handle file(CreateFileA(path, FILE_READ_ATTRIBUTES,
@@ -165,7 +105,7 @@ void prepare_daemon_log(const char* folder, bool check_found, setup_report repor
         return;
     found_log found = inspect_log(path);
     if (daemon_log_step_for(found) == DAEMON_LOG_REPLACE)
-        replace_with_empty_log(folder, path, found, report, context);
+        replace_with_empty_log(path, found, report, context);
 }
 
 void share_tray_log(const char* folder, setup_report report, void* context)
@@ -207,50 +147,12 @@ void share_tray_log(const char* folder, setup_report report, void* context)
 
 } // namespace
 
-bool is_plain_folder(DWORD attributes)
-{
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
-file_owner_fn read_file_owner = read_file_owner_of_object;
-
-file_owner read_file_owner_of_object(HANDLE file)
-{
-    token_user_buffer account;
-    PSID self = this_account(&account);
-    DWORD descriptor[128];
-    DWORD needed = 0;
-    PSID owner = nullptr;
-    BOOL defaulted = FALSE;
-    if (!GetKernelObjectSecurity(file, OWNER_SECURITY_INFORMATION, descriptor, sizeof descriptor, &needed) ||
-        !GetSecurityDescriptorOwner(descriptor, &owner, &defaulted))
-        return OWNER_UNKNOWN;
-    return classify_owner(owner, self);
-}
-
-file_owner classify_owner(PSID owner, PSID account)
-{
-    if (!owner)
-        return OWNER_UNKNOWN;
-    if (sid_is(owner, 1, SECURITY_LOCAL_SYSTEM_RID, 0))
-        return OWNER_SYSTEM;
-    if (sid_is(owner, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS))
-        return OWNER_ADMINISTRATORS;
-    if (account && EqualSid(owner, account))
-        return OWNER_THIS_ACCOUNT;
-    return OWNER_OTHER;
-}
-
 daemon_log_step daemon_log_step_for(const found_log& found)
 {
     if (!found.exists)
         return DAEMON_LOG_CREATE;
-    bool plain_file = found.attributes != INVALID_FILE_ATTRIBUTES &&
-                      !(found.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
-    bool trusted_owner = found.owner == OWNER_SYSTEM || found.owner == OWNER_ADMINISTRATORS ||
-                         found.owner == OWNER_THIS_ACCOUNT;
-    return plain_file && found.links == 1 && trusted_owner ? DAEMON_LOG_KEEP : DAEMON_LOG_REPLACE;
+    return log_file_usable(found.attributes, found.links, found.owner, LOG_OWNERS_TRUSTED) ? DAEMON_LOG_KEEP
+                                                                                          : DAEMON_LOG_REPLACE;
 }
 
 DWORD secure_monitor_folder(const char* given, setup_report report, void* context)
@@ -281,7 +183,8 @@ DWORD secure_monitor_folder(const char* given, setup_report report, void* contex
     if (!volume_keeps_rights(folder)) {
         // Without rights on the volume, owners and links protect nothing.
         say(report, context, "the volume of %s keeps no file rights", folder);
-        prepare_daemon_log(folder, false, report, context);
+        for (const char* name : DAEMON_LOG_NAMES)
+            prepare_daemon_log(folder, name, false, report, context);
         return ERROR_SUCCESS;
     }
     file_security security;
@@ -294,29 +197,35 @@ DWORD secure_monitor_folder(const char* given, setup_report report, void* contex
         return error ? error : ERROR_INVALID_FUNCTION;
     }
     say(report, context, "rights set on %s", folder);
-    prepare_daemon_log(folder, true, report, context);
+    for (const char* name : DAEMON_LOG_NAMES)
+        prepare_daemon_log(folder, name, true, report, context);
     share_tray_log(folder, report, context);
     return ERROR_SUCCESS;
 }
 
 int end_running_trays(setup_report report, void* context)
 {
-    int ended = 0;
-    for (int round = 0; round < MAX_TRAYS; ++round) {
-        DWORD id = find_process_by_name(TRAY_IMAGE_NAME);
-        if (id == 0)
-            break;
-        unique_handle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
-        if (!process || !TerminateProcess(process.get(), 1)) {
+    struct ending {
+        setup_report report;
+        void* context;
+        int ended;
+    } run = {report, context, 0};
+    // Every tray of every session: ended through the handle its name was read
+    // on; one that cannot be ended (a look-alike of another account) is passed.
+    for_each_process_named(TRAY_IMAGE_NAME, PROCESS_TERMINATE | SYNCHRONIZE, 0,
+                           [](HANDLE process, DWORD id, void* context_) {
+        ending* e = static_cast<ending*>(context_);
+        if (!TerminateProcess(process, 1)) {
             DWORD error = GetLastError();
-            say(report, context, "cannot end " TRAY_IMAGE_NAME " (process %lu, error %lu)", id, error);
-            break;
+            say(e->report, e->context, "cannot end " TRAY_IMAGE_NAME " (process %lu, error %lu)", id, error);
+            return true;
         }
-        WaitForSingleObject(process.get(), TRAY_END_WAIT_MS);
-        say(report, context, "ended " TRAY_IMAGE_NAME " (process %lu)", id);
-        ++ended;
-    }
-    return ended;
+        WaitForSingleObject(process, TRAY_END_WAIT_MS);
+        say(e->report, e->context, "ended " TRAY_IMAGE_NAME " (process %lu)", id);
+        ++e->ended;
+        return true;
+    }, &run);
+    return run.ended;
 }
 
 bool service_can_start(setup_report report, void* context)

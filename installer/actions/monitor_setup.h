@@ -1,6 +1,8 @@
 #pragma once
 #include <windows.h>
 
+#include "guarded_files.h"
+
 // One line for the installation log.
 typedef void (*setup_report)(void* context, const char* text);
 
@@ -16,7 +18,8 @@ void say(setup_report report, void* context, const char* format, ...);
 //   them elsewhere);
 // - creates an empty watchdog log when there is none, as the installer's
 //   account, so no user can take that name first, and replaces one that
-//   daemon_log_step_for() does not keep with an empty one;
+//   daemon_log_step_for() does not keep with an empty one; the same for its
+//   backup, so neither name is ever free for a user;
 // - gives an existing tray log, when it is a plain file, the rights of
 //   shared_log_rights(), so every user's tray can append to a log made before.
 // On a volume that keeps no file rights (FAT) only the watchdog log is made.
@@ -31,27 +34,6 @@ int end_running_trays(setup_report report, void* context);
 
 // ---- Decisions of the folder action, on plain values ----
 
-// Only a plain folder takes the rights: not a junction or another reparse
-// point, not a file.
-bool is_plain_folder(DWORD attributes);
-
-// Who owns what was found under the watchdog log's name.
-enum file_owner {
-    OWNER_UNKNOWN,         // the owner could not be read
-    OWNER_SYSTEM,          // S-1-5-18
-    OWNER_ADMINISTRATORS,  // S-1-5-32-544
-    OWNER_THIS_ACCOUNT,    // the account the action runs as (LocalSystem on Windows)
-    OWNER_OTHER,           // a user, TrustedInstaller, anyone else
-};
-
-// owner against SYSTEM, Administrators and this_account (may be NULL).
-file_owner classify_owner(PSID owner, PSID this_account);
-typedef file_owner (*file_owner_fn)(HANDLE file);
-// The owner of the file behind handle (opened with READ_CONTROL), against
-// this process's account; test builds may make it up (Wine keeps none).
-extern file_owner_fn read_file_owner;
-file_owner read_file_owner_of_object(HANDLE file);
-
 // What was found under a name: attributes INVALID_FILE_ATTRIBUTES, links 0
 // and OWNER_UNKNOWN where they could not be read.
 struct found_log {
@@ -63,9 +45,10 @@ struct found_log {
 
 enum daemon_log_step { DAEMON_LOG_KEEP, DAEMON_LOG_CREATE, DAEMON_LOG_REPLACE };
 
-// The watchdog log found at install is kept only when it is a plain file
-// with one name, owned by SYSTEM or Administrators (or by the action's own
-// account); anything else a user may have made is replaced by an empty log.
+// The watchdog log (or its backup) found at install is kept only when it is
+// a plain file with one name, owned by SYSTEM or Administrators (or by the
+// action's own account); anything else a user may have made is replaced by
+// an empty file.
 daemon_log_step daemon_log_step_for(const found_log& found);
 
 // The platform check of the programs (SystemManufacturer readable and not

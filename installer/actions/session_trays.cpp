@@ -1,6 +1,5 @@
 #include "session_trays.h"
 
-#include <psapi.h>
 #include <stdarg.h>
 #include <string.h>
 #include <strsafe.h>
@@ -76,30 +75,22 @@ struct shell_process {
 // be asked: Windows 2000 without Terminal Services has no other).
 size_t find_shells(const system_calls& calls, shell_process* shells, size_t capacity)
 {
-    DWORD ids[1024] = {};
-    DWORD bytes = 0;
-    if (!EnumProcesses(ids, sizeof ids, &bytes))
-        return 0;
-    size_t found = 0;
-    for (DWORD i = 0; i < bytes / sizeof(DWORD) && found < capacity; ++i) {
-        unique_handle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, ids[i]));
-        if (!process)
-            continue;
-        HMODULE module = nullptr;
-        DWORD needed = 0;
-        char base[MAX_PATH] = {};
-        if (!EnumProcessModules(process.get(), &module, sizeof module, &needed) ||
-            !GetModuleBaseNameA(process.get(), module, base, sizeof base) ||
-            !image_names_equal(base, SHELL_IMAGE_NAME))
-            continue;
+    struct found_shells {
+        const system_calls* calls;
+        shell_process* shells;
+        size_t capacity;
+        size_t count;
+    } found = {&calls, shells, capacity, 0};
+    for_each_process_named(SHELL_IMAGE_NAME, 0, 0, [](HANDLE, DWORD id, void* context) {
+        found_shells* f = static_cast<found_shells*>(context);
         DWORD session = 0;
-        if (calls.process_session && !calls.process_session(ids[i], &session))
-            continue;
-        shells[found].id = ids[i];
-        shells[found].session = session;
-        ++found;
-    }
-    return found;
+        if (f->calls->process_session && !f->calls->process_session(id, &session))
+            return true;
+        f->shells[f->count].id = id;
+        f->shells[f->count].session = session;
+        return ++f->count < f->capacity;
+    }, &found);
+    return found.count;
 }
 
 // The token's user may run a tray (not a service account).

@@ -1,5 +1,5 @@
 #pragma once
 
-// Test builds only: the owner of an existing watchdog log made up as the
-// environment asks (Wine keeps no owners).
+// Test builds only: the owner of a log file made up as the environment
+// asks (Wine keeps no owners).
 void apply_test_seams();

@@ -9,7 +9,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from package_tables_test import ARCHS, CONTRACT, row, table  # noqa: E402
+from package_tables_test import ARCHS, CONTRACT, holds, row, table  # noqa: E402
 
 DLL, CONTINUE, IN_SCRIPT, NO_IMPERSONATE = 1, 0x40, 0x400, 0x800
 PROPERTY = CONTRACT["UPGRADE_STRATEGY_PROPERTY"]
@@ -48,7 +48,23 @@ class AdminTables(unittest.TestCase):
                 self.assertLess(at["RemoveExistingProducts"], at["SetUpgradeStrategyValue"])
                 self.assertEqual(at["SetUpgradeStrategyValue"] + 1, at["SetUpgradeStrategy"])
                 for name in ("SetUpgradeStrategyValue", "SetUpgradeStrategy"):
-                    self.assertEqual(sequence[name]["Condition"], '%s AND NOT REMOVE~="ALL"' % PROPERTY)
+                    self.assertEqual(sequence[name]["Condition"], "%s AND NOT Installed" % PROPERTY)
+
+    def test_strategy_is_written_at_a_first_install_or_an_upgrade_only(self):
+        # Any user may start a repair of the installed product and pass the
+        # property (it is a secure one): no maintenance run writes it.
+        cases = (("first install", {PROPERTY: "3"}, True),
+                 ("upgrade: a new product", {PROPERTY: "2", "WIX_UPGRADE_DETECTED": "{OLD}"}, True),
+                 ("first install without it", {}, False),
+                 ("repair", {PROPERTY: "2", "Installed": "1", "REINSTALL": "ALL"}, False),
+                 ("this package again", {PROPERTY: "2", "Installed": "1"}, False),
+                 ("removal", {PROPERTY: "2", "Installed": "1", "REMOVE": "ALL"}, False))
+        for arch in ARCHS:
+            sequence = {r["Action"]: r for r in table(arch, "InstallExecuteSequence")}
+            for name in ("SetUpgradeStrategyValue", "SetUpgradeStrategy"):
+                for what, facts, expected in cases:
+                    with self.subTest(arch=arch, action=name, case=what):
+                        self.assertEqual(holds(sequence[name]["Condition"], facts), expected)
 
     def test_strategy_other_than_two_or_three_is_refused(self):
         for arch in ARCHS:

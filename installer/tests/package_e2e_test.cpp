@@ -1,7 +1,8 @@
 // The package of this program's architecture end to end in a Wine prefix of
 // its own (package_e2e.sh), on the Windows it is for (x64: a 64-bit prefix;
 // x86: a 32-bit-only one): install (the tray started in this session at
-// once), the same package again and a repair while a tray runs, an upgrade
+// once), the same package again and a repair while a tray runs, a repair
+// by product code given the upgrade's and the strategy's properties, an upgrade
 // that fails at its end, upgrade to a newer build (one tray again, the new
 // program), downgrade and the other architecture's package refused,
 // uninstall while the service and a tray run, an install on Xen and one
@@ -143,6 +144,24 @@ std::vector<std::string> installed_versions()
     }
     RegCloseKey(key);
     return versions;
+}
+
+// The product code of the installed product of this name: its key under Uninstall.
+std::string product_code()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return "";
+    char name[256];
+    std::string code;
+    for (DWORD i = 0; code.empty() && RegEnumKeyA(key, i, name, sizeof name) == ERROR_SUCCESS; ++i) {
+        std::string path = std::string(UNINSTALL_KEY) + "\\" + name, text;
+        if (name[0] == '{' && ts::reg_get(HKEY_LOCAL_MACHINE, path.c_str(), "DisplayName", &text) &&
+            std::string(text.c_str()) == PRODUCT_NAME)
+            code = name;
+    }
+    RegCloseKey(key);
+    return code;
 }
 
 std::map<std::string, std::string> service_values()
@@ -304,6 +323,7 @@ TEST_F(Package, InstallsProgramsServiceRunValueAndLogFolder)
     for (const char* image : {WATCHDOG_IMAGE_NAME, TRAY_IMAGE_NAME})
         EXPECT_EQ(ts::read_file(TOOLS + "\\" + image), ts::read_file(g_old_dist + "\\" + image)) << image;
     EXPECT_TRUE(ts::file_exists(DAEMON_LOG));
+    EXPECT_TRUE(ts::file_exists(logs::daemon_backup_path()));   // no user can take either name
     EXPECT_NE(package_log("install").find(SERVICE_STARTED), std::string::npos);
     ASSERT_TRUE(svc::wait_state(WATCHDOG_SERVICE_NAME, SERVICE_RUNNING, 10000));
     g_watchdog_id = only_process(WATCHDOG_IMAGE_NAME);
@@ -354,6 +374,28 @@ TEST_F(Package, ARepairLeavesTheTrayRunning)
     EXPECT_TRUE(action_ran(package_log("repair"), "InstallFiles"));
     EXPECT_FALSE(action_ran(package_log("repair"), "EndTrays"));
     EXPECT_EQ(only_process(TRAY_IMAGE_NAME), g_tray_id);
+    EXPECT_EQ(installed_versions(), g_installed);
+    ASSERT_TRUE(svc::wait_state(WATCHDOG_SERVICE_NAME, SERVICE_RUNNING, 10000));
+    g_watchdog_id = only_process(WATCHDOG_IMAGE_NAME);
+}
+
+// Any user may start a repair of the installed product, by its product
+// code, and pass it secure properties: one that names an upgrade ends no
+// tray, and the upgrade strategy (the administrators' setting) stays.
+TEST_F(Package, ARepairGivenUpgradePropertiesEndsNoTrayAndKeepsTheStrategy)
+{
+    DWORD type = 0;
+    const std::string strategy = strategy_value(&type);
+    const std::string code = product_code();
+    ASSERT_FALSE(code.empty());
+    DWORD rc = msiexec("/i", code, "repair-props", "REINSTALL=ALL WIX_UPGRADE_DETECTED=1 UPGRADESTRATEGY=2");
+    EXPECT_TRUE(rc == 0 || rc == ERROR_SUCCESS_REBOOT_REQUIRED) << rc;
+    const std::string log = package_log("repair-props");
+    EXPECT_TRUE(action_ran(log, "InstallFiles"));
+    EXPECT_FALSE(action_ran(log, "EndTrays"));
+    EXPECT_FALSE(action_ran(log, "SetUpgradeStrategy"));
+    EXPECT_EQ(only_process(TRAY_IMAGE_NAME), g_tray_id);
+    EXPECT_EQ(strategy_value(&type), strategy);
     EXPECT_EQ(installed_versions(), g_installed);
     ASSERT_TRUE(svc::wait_state(WATCHDOG_SERVICE_NAME, SERVICE_RUNNING, 10000));
     g_watchdog_id = only_process(WATCHDOG_IMAGE_NAME);

@@ -171,16 +171,23 @@ class Tables(unittest.TestCase):
         cases = [
             ("first install", {"$Tray": 3}, False),
             ("this version over an older one", {"$Tray": 3, "WIX_UPGRADE_DETECTED": "{OLD}"}, True),
-            ("uninstall", {"$Tray": 2, "REMOVE": "ALL"}, True),
-            ("removed by a newer version", {"$Tray": 2, "REMOVE": "ALL", "UPGRADINGPRODUCTCODE": "{NEW}"}, True),
-            ("repair (msiexec /f, Windows)", {"$Tray": 3, "REINSTALL": "ALL"}, False),
-            ("repair (Wine)", {"$Tray": -1, "REINSTALL": "ALL"}, False),
-            ("this package again (Windows)", {"$Tray": -1}, False),
-            ("this package again (Wine reinstalls)", {"$Tray": 3}, False),
+            ("uninstall", {"$Tray": 2, "Installed": "1", "REMOVE": "ALL"}, True),
+            ("removed by a newer version",
+             {"$Tray": 2, "Installed": "1", "REMOVE": "ALL", "UPGRADINGPRODUCTCODE": "{NEW}"}, True),
+            ("repair (msiexec /f, Windows)", {"$Tray": 3, "Installed": "1", "REINSTALL": "ALL"}, False),
+            ("repair (Wine)", {"$Tray": -1, "Installed": "1", "REINSTALL": "ALL"}, False),
+            ("this package again (Windows)", {"$Tray": -1, "Installed": "1"}, False),
+            ("this package again (Wine reinstalls)", {"$Tray": 3, "Installed": "1"}, False),
+            # Any user may start a repair and pass this secure property, which
+            # FindRelatedProducts does not clear in maintenance.
+            ("repair with WIX_UPGRADE_DETECTED passed (Windows)",
+             {"$Tray": 3, "Installed": "1", "REINSTALL": "ALL", "WIX_UPGRADE_DETECTED": "1"}, False),
+            ("repair with WIX_UPGRADE_DETECTED passed (Wine)",
+             {"$Tray": -1, "Installed": "1", "REINSTALL": "ALL", "WIX_UPGRADE_DETECTED": "1"}, False),
         ]
         for arch in ARCHS:
             condition = sequence(arch)["EndTrays"][1]
-            self.assertEqual(condition, "$Tray = 2 OR WIX_UPGRADE_DETECTED")
+            self.assertEqual(condition, "$Tray = 2 OR (WIX_UPGRADE_DETECTED AND NOT Installed)")
             for name, values, ends in cases:
                 with self.subTest(arch=arch, case=name):
                     self.assertEqual(holds(condition, values), ends)

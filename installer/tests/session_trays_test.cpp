@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "contract.h"
+#include "monitor_setup.h"
 #include "session_trays.h"
 #include "tray_run.h"
 #include "test_support.h"
@@ -129,6 +130,32 @@ TEST(TrayStart, StartsTheTrayInTheSessionAndASecondStartLeavesOneWindow)
     EXPECT_EQ(tray_run::tray_window_count(), 1);
 
     tray_run::stop_trays();
+}
+
+// Look-alikes of the tray in several places: every one is ended, each
+// through the handle its name was read on, and the count says so.
+TEST(EndTrays, EveryProcessOfTheTraysNameIsEnded)
+{
+    tray_run::stop_trays();
+    std::vector<HANDLE> started;
+    for (int i = 0; i < 3; ++i) {
+        std::string folder = "C:\\gt_test\\look_alike_" + std::to_string(i);
+        ts::make_dirs(folder);
+        ASSERT_TRUE(CopyFileA(ts::sibling("idle_double.exe").c_str(), (folder + "\\" TRAY_IMAGE_NAME).c_str(), FALSE));
+        started.push_back(ts::start("\"" + folder + "\\" TRAY_IMAGE_NAME "\" 30000"));
+        ASSERT_TRUE(started.back());
+    }
+    ASSERT_TRUE(ts::wait_until([] { return ts::processes_named(TRAY_IMAGE_NAME).size() == 3; }, 5000));
+    std::vector<std::string> lines;
+    EXPECT_EQ(end_running_trays(collect, &lines), 3);
+    EXPECT_EQ(lines.size(), 3u);
+    for (HANDLE process : started) {
+        EXPECT_EQ(WaitForSingleObject(process, 5000), WAIT_OBJECT_0);
+        DWORD code = 0;
+        EXPECT_TRUE(GetExitCodeProcess(process, &code) && code == 1);
+        CloseHandle(process);
+    }
+    EXPECT_TRUE(ts::processes_named(TRAY_IMAGE_NAME).empty());
 }
 
 } // namespace

@@ -123,6 +123,7 @@ class MonitorSetup : public ::testing::Test {
 protected:
     const std::string folder = "C:\\gt_monitor_setup";
     const std::string daemon_log = folder + "\\sen-drik-hald.log";
+    const std::string daemon_backup = folder + "\\sen-drik-hald-1.log";
     const std::string tray_log = folder + "\\qor_tel.log";
     std::vector<std::string> lines;
 
@@ -153,6 +154,8 @@ TEST_F(MonitorSetup, MakesAnEmptyWatchdogLogAndKeepsExistingLogs)
     ASSERT_EQ(secure(folder + "\\"), (DWORD)ERROR_SUCCESS);
     EXPECT_TRUE(ts::file_exists(daemon_log));
     EXPECT_EQ(ts::read_file(daemon_log), "");
+    EXPECT_TRUE(ts::file_exists(daemon_backup));   // before any rotation: no user takes the name
+    EXPECT_EQ(ts::read_file(daemon_backup), "");
     EXPECT_FALSE(ts::file_exists(tray_log));  // the first tray makes it
 
     ASSERT_TRUE(ts::write_file(daemon_log, "old watchdog lines\r\r\n"));

@@ -14,6 +14,7 @@
 
 #include "contract.h"
 #include "handles.h"
+#include "idle_publisher.h"
 #include "tray_run.h"
 #include "test_support.h"
 #include "tray_driver.h"
@@ -259,24 +260,28 @@ TEST_F(TrayFaults, OddUpgradeStatesAndKeysThatComeAndGo)
 }
 
 // A block of another process with its own text, and its mutex held for
-// 3 s: the publisher waits without holding up the rest of the program,
-// then writes once, the whole block.
+// 3 s: the publisher never writes without it and holds up nothing else;
+// once it is free, one write of the whole block.
 TEST_F(TrayFaults, IdleBlockOfAnotherProcessWithItsMutexHeldForSeconds)
 {
     unique_handle mapping(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                              IDLE_BLOCK_SIZE, IDLE_MAPPING_NAME));
-    unique_handle mutex(CreateMutexA(nullptr, TRUE, IDLE_MUTEX_NAME));
+    unique_handle mutex(CreateMutexA(nullptr, FALSE, IDLE_MUTEX_NAME));
     ASSERT_TRUE(mapping && mutex);
     unique_view view(MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, IDLE_BLOCK_SIZE));
     ASSERT_TRUE(view);
     char* block = static_cast<char*>(view.get());
     const std::string other(IDLE_BLOCK_SIZE, 'x');
+    ASSERT_NO_FATAL_FAILURE(start());
+
+    // Taken and kept for seconds; then input: each look waits one period at
+    // most, skips its write and says so once.
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(mutex.get(), 2000));
     memcpy(block, other.data(), IDLE_BLOCK_SIZE);
     tray_run::nudge_mouse();
-
     const DWORD held_from = GetTickCount();
-    ASSERT_NO_FATAL_FAILURE(start());
-    expect_still_works(kRunning);
+    EXPECT_TRUE(td::wait_log_lines(2, 3000));
+    expect_still_works({LOG_TRAY_RUNNING, LOG_IDLE_MUTEX_BUSY});
     while (GetTickCount() - held_from < 3000)
         Sleep(100);
     EXPECT_EQ(other, std::string(block, IDLE_BLOCK_SIZE)) << "written without the mutex";
@@ -289,13 +294,14 @@ TEST_F(TrayFaults, IdleBlockOfAnotherProcessWithItsMutexHeldForSeconds)
         ReleaseMutex(mutex.get());
         return bytes;
     };
+    // The looks meanwhile waited one period each and skipped their write; the
+    // first look after the release writes.
     std::string seen;
-    EXPECT_TRUE(ts::wait_until([&] { return (seen = read_and_clear()) != std::string(IDLE_BLOCK_SIZE, '\0'); },
-                               2000));
-    EXPECT_EQ(kActiveBlock, seen);
+    EXPECT_TRUE(ts::wait_until([&] { return (seen = read_and_clear()) == kActiveBlock; }, 2000))
+        << seen.substr(0, 8);
     Sleep(1000);   // five looks without input
     EXPECT_EQ(std::string(IDLE_BLOCK_SIZE, '\0'), read_and_clear()) << "written twice";
-    expect_log({LOG_TRAY_RUNNING, LOG_HIBERNATE_ASKED});
+    expect_log({LOG_TRAY_RUNNING, LOG_IDLE_MUTEX_BUSY, LOG_HIBERNATE_ASKED});
 }
 
 // A top-level window that never answers while the program starts: the

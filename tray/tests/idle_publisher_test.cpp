@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "logs.h"
@@ -136,6 +137,44 @@ TEST_F(IdlePublisher, AnExistingBlockIsOpenedAsItIsAndOverwrittenWholeUnderTheMu
     ReleaseMutex(mutex.get());
 
     EXPECT_TRUE(block_becomes(reader, kActiveBlock, 3000));
+}
+
+// Any user may take the mutex and never release it: each look waits one
+// period at most, skips its write and says so once; the write comes at the
+// first look after the mutex is free again.
+TEST_F(IdlePublisher, AMutexHeldForeverCostsOneLogLineAndNoHang)
+{
+    unique_handle mutex(CreateMutexA(nullptr, TRUE, IDLE_MUTEX_NAME));
+    ASSERT_TRUE(mutex);
+    start_probe();
+    ASSERT_TRUE(ts::wait_until([] { return !logs::tray_log_messages().empty(); }, 3000));
+    Sleep(10 * kPeriodMs);
+    EXPECT_EQ(logs::tray_log_messages(), std::vector<std::string>{LOG_IDLE_MUTEX_BUSY});
+    ReleaseMutex(mutex.get());
+    idle_reader reader;
+    ASSERT_TRUE(reader.open());
+    EXPECT_TRUE(block_becomes(reader, kActiveBlock, 3000));
+
+    // The bound itself, in this process: another thread holds the mutex.
+    std::string block(IDLE_BLOCK_SIZE, 'x');
+    HANDLE events[2] = {CreateEventA(nullptr, TRUE, FALSE, nullptr), CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    std::thread holder([&] {
+        WaitForSingleObject(mutex.get(), INFINITE);
+        SetEvent(events[0]);
+        WaitForSingleObject(events[1], INFINITE);
+        ReleaseMutex(mutex.get());
+    });
+    WaitForSingleObject(events[0], INFINITE);
+    DWORD start = GetTickCount();
+    EXPECT_FALSE(publish_active(mutex.get(), &block[0], 50));
+    EXPECT_LT(GetTickCount() - start, 1000u);
+    EXPECT_EQ(block, std::string(IDLE_BLOCK_SIZE, 'x'));
+    SetEvent(events[1]);
+    holder.join();
+    EXPECT_TRUE(publish_active(mutex.get(), &block[0], 50));
+    EXPECT_EQ(block, kActiveBlock);
+    CloseHandle(events[0]);
+    CloseHandle(events[1]);
 }
 
 // A name taken by an object of another kind makes both the open and the

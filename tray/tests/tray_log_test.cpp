@@ -63,8 +63,8 @@ time_t parse_stamp(const std::string& stamp)
 TEST_F(TrayLog, LinesAreStampSeparatorMessageAndCrLf)
 {
     time_t before = time(nullptr);
-    write_tray_log(TRAY_LOG_NAME, "tray running");
-    write_tray_log(TRAY_LOG_NAME, "SystemParametersInfo get work area failed!\n");
+    write_tray_log("tray running");
+    write_tray_log("SystemParametersInfo get work area failed!\n");
     time_t after = time(nullptr);
 
     std::string text = ts::read_file(kLog);
@@ -83,7 +83,7 @@ TEST_F(TrayLog, LinesAreStampSeparatorMessageAndCrLf)
 TEST_F(TrayLog, NothingIsWrittenWithoutTheMonitorFolder)
 {
     ts::remove_tree(kMonitor);
-    write_tray_log(TRAY_LOG_NAME, "tray running");
+    write_tray_log("tray running");
     EXPECT_FALSE(ts::file_exists(kMonitor));
     EXPECT_FALSE(ts::file_exists(kLog));
 }
@@ -111,7 +111,7 @@ TEST_F(TrayLog, ANewLineAfterTrimmingStartsAFreshFile)
 {
     ASSERT_TRUE(ts::write_file(kLog, std::string(10241, 'x')));
     trim_tray_log();
-    write_tray_log(TRAY_LOG_NAME, "tray running");
+    write_tray_log("tray running");
     std::string text = ts::read_file(kLog);
     EXPECT_EQ(text.size(), 19u + 17u);
     EXPECT_EQ(text.find('x'), std::string::npos);
@@ -131,7 +131,7 @@ TEST_F(TrayLog, AHardLinkPlantedAsTheLogIsReplacedNotWrittenThrough)
         ASSERT_TRUE(ts::write_file(victim, bytes));
         ASSERT_TRUE(CreateHardLinkA(kLog.c_str(), victim.c_str(), nullptr));
         trim_tray_log();
-        write_tray_log(TRAY_LOG_NAME, "tray running");
+        write_tray_log("tray running");
         EXPECT_TRUE(ts::read_file(victim) == bytes) << "victim written";
         std::string text = ts::read_file(kLog);
         ASSERT_EQ(text.size(), 19u + 17u) << text;
@@ -140,7 +140,7 @@ TEST_F(TrayLog, AHardLinkPlantedAsTheLogIsReplacedNotWrittenThrough)
         // Planted after the trim: the line alone replaces it.
         ts::remove_file(kLog);
         ASSERT_TRUE(CreateHardLinkA(kLog.c_str(), victim.c_str(), nullptr));
-        write_tray_log(TRAY_LOG_NAME, "vm_closing");
+        write_tray_log("vm_closing");
         EXPECT_TRUE(ts::read_file(victim) == bytes) << "victim written";
         EXPECT_EQ(ts::read_file(kLog).substr(19), " : vm_closing\r\n");
     }
@@ -244,7 +244,7 @@ TEST_F(TrayLog, ConcurrentLinesAllArriveWholeDespiteAReaderHoldingTheFile)
     for (int t = 0; t < kThreads; ++t)
         writers.emplace_back([t, &written, &reading] {
             for (int i = 0; i < 5000 && (reading || i < 50); ++i) {
-                write_tray_log(TRAY_LOG_NAME, numbered_message(t, i).c_str());
+                write_tray_log(numbered_message(t, i).c_str());
                 written[t] = i + 1;
             }
         });

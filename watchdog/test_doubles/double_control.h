@@ -27,3 +27,10 @@
 #define DEVCON_CALLS_LOG "C:\\gt_test\\devcon_calls.log"
 #define SC_CALLS_LOG "C:\\gt_test\\sc_calls.log"
 #define PLANTED_CMD_CALLS_LOG "C:\\gt_test\\planted_cmd_calls.log"
+
+// The swapping shell: its calls, the link it re-points and where to, and the
+// file whose presence through the link shows the swap done.
+#define SWAPPING_SHELL_CALLS_LOG "C:\\gt_test\\swapping_shell_calls.log"
+#define SWAP_LINK_ENV "GT_SWAP_LINK"
+#define SWAP_TARGET_ENV "GT_SWAP_TARGET"
+#define SWAP_MARKER_NAME "swapped.txt"

@@ -5,6 +5,8 @@
 // new file. A read-only backup does not stop the rotation.
 #include "daemon_log.h"
 #include "handles.h"
+#include "test_seams.h"
+#include "watchdog_seams.h"
 #include "log_records.h"
 #include "test_support.h"
 
@@ -210,8 +212,63 @@ TEST_F(LogHeld, HardLinksAreReplacedAndNeverWrittenThrough)
     ts::remove_file(other);
 }
 
+// The attack on the name: a user who may read the log holds it open, sharing
+// deletion, and gives it a second name. Removing the name then would leave
+// it pending deletion until the user lets go, and the user could make it
+// their own at once. The name stays the watchdog's throughout, the other
+// name keeps only what was written before, and the records go on.
+TEST_F(LogHeld, AUserHoldingTheLogCannotTakeItsName)
+{
+    const std::string other = "C:\\gt_test\\taken_log_link.txt";
+    ts::make_dirs("C:\\gt_test");
+    ts::remove_file(other);
+    write_daemon_log("before");
+    const std::string before = ts::read_file(logs::daemon_log_path());
+    {
+        unique_handle held = open_reader(logs::daemon_log_path(),
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+        ASSERT_TRUE(held);
+        ASSERT_TRUE(CreateHardLinkA(other.c_str(), logs::daemon_log_path().c_str(), nullptr));
+        write_daemon_log("while held");
+    }
+    unique_handle taken(CreateFileA(logs::daemon_log_path().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_FALSE(taken) << "the name was free to take";
+    taken.reset();
+    write_daemon_log("after");
+    lines now = logs::daemon_log_messages();
+    ASSERT_FALSE(now.empty());
+    EXPECT_EQ("after", now.back());
+    EXPECT_EQ(now.end(), std::find(now.begin(), now.end(), "before"));
+    EXPECT_EQ(before, ts::read_file(other));
+    ts::remove_file(other);
+}
+
+// A log owned by anyone but SYSTEM or Administrators (a user's file put
+// there while the name was free) is replaced, never appended to.
+TEST_F(LogHeld, ALogOfAnotherOwnerIsReplacedNotWrittenTo)
+{
+    apply_test_seams();
+    ASSERT_TRUE(ts::write_file(logs::daemon_log_path(), "a user's file\r\n"));
+    BY_HANDLE_FILE_INFORMATION planted = {};
+    {
+        unique_handle file = open_reader(logs::daemon_log_path(), FILE_SHARE_READ);
+        ASSERT_TRUE(file && GetFileInformationByHandle(file.get(), &planted));
+    }
+    const std::string index = std::to_string(planted.nFileIndexHigh) + ":" + std::to_string(planted.nFileIndexLow);
+    SetEnvironmentVariableA(TEST_LOG_OWNER_ENV, "S-1-5-21-1-2-3-1001");
+    SetEnvironmentVariableA(TEST_OWNED_FILE_ENV, index.c_str());
+    write_daemon_log("record");
+    write_daemon_log("next");
+    SetEnvironmentVariableA(TEST_LOG_OWNER_ENV, nullptr);
+    SetEnvironmentVariableA(TEST_OWNED_FILE_ENV, nullptr);
+    EXPECT_EQ((lines{"record", "next"}), logs::daemon_log_messages());
+}
+
 // A backup someone made read-only: the next rotation still replaces it.
-TEST_F(LogHeld, ReadOnlyBackupIsReplaced)
+// One with another name keeps its attribute, which is that name's too: its
+// rotation fails and the file behind the other name is left as it was.
+TEST_F(LogHeld, ReadOnlyBackupIsReplacedOnlyWhenItHasOneName)
 {
     ASSERT_TRUE(ts::write_file(logs::daemon_backup_path(), "previous backup"));
     ASSERT_TRUE(SetFileAttributesA(logs::daemon_backup_path().c_str(), FILE_ATTRIBUTE_READONLY));
@@ -219,9 +276,22 @@ TEST_F(LogHeld, ReadOnlyBackupIsReplaced)
     check_log_space();
     EXPECT_TRUE(ts::read_file(logs::daemon_backup_path()) == big_log()) << "backup not replaced";
     EXPECT_EQ(lines{"check_log_space success." + NL}, logs::daemon_log_messages());
-    // The attribute of a file with another name is that name's too.
-    EXPECT_FALSE(backup_needs_write_access(FILE_ATTRIBUTE_READONLY, 2));
-    EXPECT_FALSE(backup_needs_write_access(FILE_ATTRIBUTE_ARCHIVE, 1));
+
+    const std::string other = "C:\\gt_test\\read_only_other.txt";
+    ts::make_dirs("C:\\gt_test");
+    SetFileAttributesA(other.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ts::remove_file(other);
+    ASSERT_TRUE(ts::write_file(other, "a user's file"));
+    ASSERT_TRUE(SetFileAttributesA(other.c_str(), FILE_ATTRIBUTE_READONLY));
+    ts::remove_file(logs::daemon_backup_path());
+    ASSERT_TRUE(CreateHardLinkA(logs::daemon_backup_path().c_str(), other.c_str(), nullptr));
+    ASSERT_TRUE(ts::write_file(logs::daemon_log_path(), big_log()));
+    check_log_space();
+    EXPECT_NE(0u, GetFileAttributesA(other.c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ("a user's file", ts::read_file(other));
+    SetFileAttributesA(other.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ts::remove_file(other);
+    SetFileAttributesA(logs::daemon_backup_path().c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 } // namespace

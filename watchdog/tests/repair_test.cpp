@@ -5,7 +5,9 @@
 #include "agent_fixture.h"
 #include "console_repair.h"
 #include "contract.h"
+#include "child_process.h"
 #include "daemon_log.h"
+#include "desktop.h"
 #include "double_control.h"
 #include "event_report.h"
 #include "doubles_fixture.h"
@@ -255,26 +257,51 @@ TEST_F(Repair, OnlyActionsZeroAndOneRunAnything)
 }
 
 // The system's Program Files folder moved (a localized Windows, Windows on
-// another drive): the literal folders may be anybody's. Wine keeps no
-// owners: the test build makes them up.
+// another drive): the literal folders may be anybody's, and a folder below
+// them a junction that its maker re-points between the watchdog's check and
+// cmd.exe's own resolution of the path. A Unix symbolic link stands in for
+// the junction, and the shell is a double that re-points it at a folder of
+// the user's before it runs the command: what runs must be what was checked.
 class ProgramFilesMoved : public Repair {
 protected:
     void SetUp() override
     {
         Repair::SetUp();
-        apply_test_seams();   // the owners and the events the test build makes up and captures
+        apply_test_seams();   // the events the test build captures
         ASSERT_TRUE(ts::reg_get(HKEY_LOCAL_MACHINE, CURRENT_VERSION_KEY, PROGRAM_FILES_DIR_VALUE,
                                 &standard_));
         ASSERT_TRUE(ts::reg_set_sz(HKEY_LOCAL_MACHINE, CURRENT_VERSION_KEY, PROGRAM_FILES_DIR_VALUE,
                                    "C:\\Programme"));
-        ts::make_dirs("C:\\gt_test");
+        for (const char* calls : {PLANTED_CMD_CALLS_LOG, SWAPPING_SHELL_CALLS_LOG})
+            ts::remove_file(calls);
+        // The tool's folder becomes a link to a folder holding the same tool;
+        // the user's folder holds a "devcon.exe" that records any run.
+        ts::remove_tree(ASIDE);
+        ts::remove_tree(USERS);
+        ASSERT_TRUE(MoveFileA(BIN, ASIDE)) << GetLastError();
+        ts::make_dirs(USERS);
+        ASSERT_TRUE(CopyFileA(ts::sibling("planted_cmd.exe").c_str(), (std::string(USERS) + "\\devcon.exe").c_str(),
+                              FALSE));
+        ASSERT_TRUE(ts::write_file(std::string(USERS) + "\\" SWAP_MARKER_NAME, "the user's"));
+        ASSERT_TRUE(ts::start_unix("ln -s '" + ts::unix_path(ASIDE) + "' '" + ts::unix_path(BIN) + "'"));
+        ASSERT_TRUE(ts::wait_until([] { return ts::file_exists(DEVCON_PATH_1); }, 5000));
+        SetEnvironmentVariableA(SWAP_LINK_ENV, BIN);
+        SetEnvironmentVariableA(SWAP_TARGET_ENV, USERS);
+        shell_ = ts::sibling("swapping_shell.exe");
+        invoke_shell_path = shell_.c_str();
     }
     void TearDown() override
     {
+        invoke_shell_path = nullptr;
+        SetEnvironmentVariableA(SWAP_LINK_ENV, nullptr);
+        SetEnvironmentVariableA(SWAP_TARGET_ENV, nullptr);
         restore_program_files();
-        SetEnvironmentVariableA(TEST_MONITOR_OWNER_ENV, nullptr);
-        SetEnvironmentVariableA(TEST_DEVCON_OWNER_ENV, nullptr);
-        ts::remove_file(LINK);
+        ts::start_unix("rm -f '" + ts::unix_path(BIN) + "'");
+        ts::wait_until([] { return GetFileAttributesA(BIN) == INVALID_FILE_ATTRIBUTES; }, 5000);
+        MoveFileA(ASIDE, BIN);
+        ts::remove_tree(USERS);
+        for (const char* calls : {PLANTED_CMD_CALLS_LOG, SWAPPING_SHELL_CALLS_LOG})
+            ts::remove_file(calls);
         Repair::TearDown();
     }
     void restore_program_files()
@@ -283,70 +310,63 @@ protected:
             ts::reg_set_raw(HKEY_LOCAL_MACHINE, CURRENT_VERSION_KEY, PROGRAM_FILES_DIR_VALUE, REG_SZ,
                             standard_.data(), DWORD(standard_.size()));
     }
-    void owners(const char* devcon, const char* monitor)
-    {
-        SetEnvironmentVariableA(TEST_DEVCON_OWNER_ENV, devcon);
-        SetEnvironmentVariableA(TEST_MONITOR_OWNER_ENV, monitor);
-        logs::clear_daemon_log();
-        doubles::reset_devcon();
-    }
-    const char* const LINK = "C:\\gt_test\\devcon_second_name.exe";
-    std::string standard_;
+    static constexpr const char* BIN = "C:\\Program Files\\virtio\\bin";
+    static constexpr const char* ASIDE = "C:\\gt_test\\trusted_bin";
+    static constexpr const char* USERS = "C:\\gt_test\\users_bin";
+    std::string standard_, shell_;
 };
 
-TEST_F(ProgramFilesMoved, ToolRunsAndLogIsWrittenOnlyWhereAdministratorsOwnThem)
+TEST_F(ProgramFilesMoved, NothingBelowTheLiteralFolderRunsOrTakesTheLog)
 {
-    const std::string REFUSED = std::string("refused devcon candidate ") + DEVCON_PATH_1 + ": ";
-    struct {
-        const char* owner;
-        bool second_link;
-        const char* refusal;   // nullptr: it runs
-    } rows[] = {
-        {"user", false, "not owned by SYSTEM, Administrators or TrustedInstaller"},
-        {"administrators", true, "more than one link"},
-        {"system", false, nullptr},
-        {"trustedinstaller", false, nullptr},
-    };
     logs::clear_captured_events();
     reset_event_folds();
-    for (const auto& row : rows) {
-        SCOPED_TRACE(std::string(row.owner) + (row.second_link ? ", two links" : ""));
-        owners(row.owner, "administrators");
-        ts::remove_file(LINK);
-        if (row.second_link) {
-            ASSERT_TRUE(CreateHardLinkA(LINK, DEVCON_PATH_1, nullptr));
-        }
-        EXPECT_EQ(row.refusal ? 0 : 1, check_serial_dev());
-        EXPECT_EQ(row.refusal ? lines{} : lines{"status " CONSOLE_HARDWARE_ID}, doubles::devcon_calls());
-        if (row.refusal) {
-            EXPECT_EQ(lines{REFUSED + row.refusal}, logs::daemon_log_messages());
-        }
-    }
-    // One warning event for the refusals, the later one folded into the next.
-    EXPECT_EQ(lines{"1007 2 " + std::string(DEVCON_PATH_1) + "|0"}, logs::captured_events());
-
-    // A refused first place counts as missing: the second is the system's
-    // own "(x86)" folder here.
-    owners("user", "system");
-    ASSERT_TRUE(doubles::install_devcon_double(DEVCON_PATH_2));
-    EXPECT_EQ(1, enable_disable_serial_dev(0));
-    EXPECT_EQ(concat({{REFUSED + "not owned by SYSTEM, Administrators or TrustedInstaller"},
-                      device_records(DEVCON_PATH_2, "disable", 0)}),
-              logs::daemon_log_messages());
-
-    // A monitor folder of anybody else's takes nothing: no record, no rotation.
-    owners("system", "trustedinstaller");
-    EXPECT_EQ(1, check_serial_dev());
+    EXPECT_EQ(0, check_serial_dev());
+    EXPECT_EQ(0, enable_disable_serial_dev(0));
+    // Refused before any shell starts: neither the checked tool nor the
+    // user's one ran.
+    EXPECT_FALSE(ts::file_exists(SWAPPING_SHELL_CALLS_LOG)) << ts::read_file(SWAPPING_SHELL_CALLS_LOG);
+    EXPECT_FALSE(ts::file_exists(PLANTED_CMD_CALLS_LOG)) << ts::read_file(PLANTED_CMD_CALLS_LOG);
+    EXPECT_TRUE(doubles::devcon_calls().empty());
+    // The log's folder lies below the same literal folder: no record, no
+    // rotation; the refusal is still reported as an event.
+    EXPECT_FALSE(ts::file_exists(logs::daemon_log_path()));
     ASSERT_TRUE(ts::write_file(logs::daemon_log_path(), std::string(3145729, 'x')));
     check_log_space();
     EXPECT_EQ(3145729u, ts::read_file(logs::daemon_log_path()).size());
+    EXPECT_EQ(lines{"1007 2 " + std::string(DEVCON_PATH_1) + "|0"}, logs::captured_events());
 
-    // The system's own folder: owners and links are not looked at.
+    // The system's own folder (administrators only, so no swap): the tool runs.
     restore_program_files();
-    owners("user", "user");
-    ASSERT_TRUE(CreateHardLinkA(LINK, DEVCON_PATH_1, nullptr));
+    invoke_shell_path = nullptr;
+    logs::clear_daemon_log();
     EXPECT_EQ(1, enable_disable_serial_dev(1));
     EXPECT_EQ(device_records(DEVCON_PATH_1, "enable", 0), logs::daemon_log_messages());
+}
+
+// A monitor folder that is a link (only administrators can make one in the
+// system's folder, and the package refuses one at install) is not followed:
+// records and rotations are dropped as if it were missing.
+TEST_F(Repair, ALogFolderThatIsALinkTakesNoRecord)
+{
+    const std::string monitor = logs::monitor_folder(), kept = monitor + "-kept";
+    const std::string elsewhere = "C:\\gt_test\\linked_monitor";
+    ts::remove_tree(elsewhere);
+    ts::make_dirs(elsewhere);
+    ts::remove_tree(kept);
+    ASSERT_TRUE(MoveFileA(monitor.c_str(), kept.c_str())) << GetLastError();
+    ASSERT_TRUE(ts::start_unix("ln -s '" + ts::unix_path(elsewhere) + "' '" + ts::unix_path(monitor) + "'"));
+    scope_exit restore([&] {
+        ts::start_unix("rm -f '" + ts::unix_path(monitor) + "'");
+        ts::wait_until([&] { return GetFileAttributesA(monitor.c_str()) == INVALID_FILE_ATTRIBUTES; }, 5000);
+        MoveFileA(kept.c_str(), monitor.c_str());
+        ts::remove_tree(elsewhere);
+    });
+    ASSERT_TRUE(ts::wait_until([&] { return ts::file_exists(monitor); }, 5000));
+    EXPECT_EQ(1, check_serial_dev());
+    ASSERT_TRUE(ts::write_file(elsewhere + "\\sen-drik-hald.log", std::string(3145729, 'x')));
+    check_log_space();
+    EXPECT_EQ(std::string(3145729, 'x'), ts::read_file(elsewhere + "\\sen-drik-hald.log"));
+    EXPECT_FALSE(ts::file_exists(elsewhere + "\\sen-drik-hald-1.log"));
 }
 
 } // namespace

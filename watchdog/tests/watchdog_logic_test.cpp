@@ -6,6 +6,7 @@
 #include "command_line.h"
 #include "contract.h"
 #include "event_report.h"
+#include "guarded_files.h"
 #include "handles.h"
 #include "program_files_guard.h"
 #include "repair_record.h"
@@ -234,44 +235,6 @@ TEST(ProgramFilesGuard, LiteralFolderAgainstTheRegistrysFolder)
     EXPECT_STREQ("ProgramFilesDir (x86)", program_files_value_for(PROGRAM_FILES_X86_FOLDER));
 }
 
-TEST(ProgramFilesGuard, WhoMayOwnTheToolAndTheLogFolder)
-{
-    struct {
-        owner_kind owner;
-        DWORD links;
-        bool tool_runs, folder_takes_log;
-    } rows[] = {
-        {OWNER_SYSTEM, 1, true, true},          {OWNER_ADMINISTRATORS, 1, true, true},
-        {OWNER_TRUSTED_INSTALLER, 1, true, false}, {OWNER_OTHER, 1, false, false},
-        {OWNER_SYSTEM, 2, false, true},         {OWNER_OTHER, 2, false, false},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << "owner " << row.owner << ", links " << row.links);
-        EXPECT_EQ(row.tool_runs, devcon_may_run(false, row.owner, row.links));
-        EXPECT_EQ(row.tool_runs, devcon_refusal(row.owner, row.links) == nullptr);
-        EXPECT_EQ(row.folder_takes_log, monitor_may_take_log(false, row.owner));
-        // The system's own folder: nothing is examined.
-        EXPECT_TRUE(devcon_may_run(true, row.owner, row.links) && monitor_may_take_log(true, row.owner));
-    }
-    struct {
-        const char* sid;
-        owner_kind owner;
-    } owners[] = {
-        {"S-1-5-18", OWNER_SYSTEM},
-        {"S-1-5-32-544", OWNER_ADMINISTRATORS},
-        {"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", OWNER_TRUSTED_INSTALLER},
-        {"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478465", OWNER_OTHER},
-        {"S-1-5-32-545", OWNER_OTHER},
-        {"S-1-5-21-1004336348-1177238915-682003330-500", OWNER_OTHER},
-    };
-    for (const auto& row : owners) {
-        PSID sid = nullptr;
-        ASSERT_TRUE(ConvertStringSidToSidA(row.sid, &sid)) << row.sid;
-        EXPECT_EQ(row.owner, owner_kind_of(sid)) << row.sid;
-        LocalFree(sid);
-    }
-}
-
 TEST(Install, ServiceCommandLineIsQuotedPathAndDashS)
 {
     struct {
@@ -306,7 +269,7 @@ TEST(TestSeams, ShippedValuesUntilAppliedThenOnlyDwordPeriods)
     EXPECT_EQ(120000u, invoke_limit_ms);
     EXPECT_EQ(nullptr, invoke_shell_path);
     EXPECT_EQ(nullptr, event_sink);
-    EXPECT_EQ(&read_owner_of_object, read_owner);
+    EXPECT_EQ(&read_file_owner_of_object, read_file_owner);
     EXPECT_EQ(&ask_is_wow64_process, look_up_wow64);
 
     ts::reg_delete_tree(HKEY_LOCAL_MACHINE, TEST_WATCHDOG_KEY);
@@ -325,29 +288,33 @@ TEST(TestSeams, ShippedValuesUntilAppliedThenOnlyDwordPeriods)
     event_fold_period_ms = 600000;
 }
 
-// The made-up owners are read at every call, each kind from its own
-// variable; unset, the real read answers (no handle: nobody known).
-TEST(TestSeams, MadeUpOwnersPerKindElseTheRealRead)
+// The made-up owner is read at every call: of every file, or of the one
+// file named by its index; unset, the real read answers.
+TEST(TestSeams, MadeUpOwnerOfEveryFileOrOfOneFile)
 {
     apply_test_seams();
-    struct {
-        const char* devcon;
-        const char* monitor;
-        owner_kind devcon_owner, monitor_owner;
-    } rows[] = {
-        {"system", nullptr, OWNER_SYSTEM, OWNER_OTHER},
-        {nullptr, "administrators", OWNER_OTHER, OWNER_ADMINISTRATORS},
-        {"trustedinstaller", "user", OWNER_TRUSTED_INSTALLER, OWNER_OTHER},
-        {nullptr, nullptr, OWNER_OTHER, OWNER_OTHER},
-    };
-    for (const auto& row : rows) {
-        SetEnvironmentVariableA(TEST_DEVCON_OWNER_ENV, row.devcon);
-        SetEnvironmentVariableA(TEST_MONITOR_OWNER_ENV, row.monitor);
-        EXPECT_EQ(row.devcon_owner, read_owner(nullptr, GUARDED_DEVCON));
-        EXPECT_EQ(row.monitor_owner, read_owner(nullptr, GUARDED_MONITOR_FOLDER));
-    }
-    SetEnvironmentVariableA(TEST_DEVCON_OWNER_ENV, nullptr);
-    SetEnvironmentVariableA(TEST_MONITOR_OWNER_ENV, nullptr);
+    ts::make_dirs("C:\\gt_test");
+    const std::string a = "C:\\gt_test\\owned_a.txt", b = "C:\\gt_test\\owned_b.txt";
+    ASSERT_TRUE(ts::write_file(a, "a"));
+    ASSERT_TRUE(ts::write_file(b, "b"));
+    unique_handle file_a(CreateFileA(a.c_str(), READ_CONTROL, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    unique_handle file_b(CreateFileA(b.c_str(), READ_CONTROL, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    BY_HANDLE_FILE_INFORMATION info = {};
+    ASSERT_TRUE(GetFileInformationByHandle(file_a.get(), &info));
+    const std::string index = std::to_string(info.nFileIndexHigh) + ":" + std::to_string(info.nFileIndexLow);
+
+    const file_owner real = read_file_owner_of_object(file_b.get());
+    EXPECT_TRUE(owner_is_trusted(real)) << real;   // Wine: this account's
+    SetEnvironmentVariableA(TEST_LOG_OWNER_ENV, "S-1-5-32-544");
+    EXPECT_EQ(OWNER_ADMINISTRATORS, read_file_owner(file_a.get()));
+    EXPECT_EQ(OWNER_ADMINISTRATORS, read_file_owner(file_b.get()));
+    SetEnvironmentVariableA(TEST_LOG_OWNER_ENV, "S-1-5-21-1-2-3-1001");
+    SetEnvironmentVariableA(TEST_OWNED_FILE_ENV, index.c_str());
+    EXPECT_EQ(OWNER_OTHER, read_file_owner(file_a.get()));
+    EXPECT_EQ(real, read_file_owner(file_b.get()));
+    SetEnvironmentVariableA(TEST_LOG_OWNER_ENV, nullptr);
+    SetEnvironmentVariableA(TEST_OWNED_FILE_ENV, nullptr);
+    EXPECT_EQ(real, read_file_owner(file_a.get()));
 }
 
 } // namespace
