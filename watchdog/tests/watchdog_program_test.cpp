@@ -263,8 +263,10 @@ TEST_F(Program, ServiceRestartsTheAgentAndRepairsTheConsole)
                           FALSE));
     ASSERT_NO_FATAL_FAILURE(start_service(100));
 
-    // The agent, stopped from the start, runs within one pass.
+    // The agent, stopped from the start, runs within one pass; it may run
+    // before the watchdog has logged its start.
     EXPECT_TRUE(svc::wait_state(AGENT_SERVICE_NAME, SERVICE_RUNNING, 3000));
+    EXPECT_TRUE(ts::wait_until([] { return messages_from(0).size() >= 3; }, 3000));
     EXPECT_EQ((lines{"check_serial_dev cmd=" + STATUS_COMMAND, STATUS_COMMAND + " Exit code = 0",
                      "sen-drik start pending..." + NL}),
               messages_from(0));
