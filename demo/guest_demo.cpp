@@ -7,6 +7,7 @@
 #include "desktop.h"
 #include "doubles_fixture.h"
 #include "log_records.h"
+#include "platform_seams.h"
 #include "tray_run.h"
 #include "test_names.h"
 #include "test_support.h"
@@ -107,6 +108,15 @@ bool set_up_guest(const std::string& dist)
     else
         say("   no BIOS key (HKLM\\HARDWARE\\DESCRIPTION\\System\\BIOS), as before Vista; the firmware's "
             "SMBIOS tables name \"QEMU\"; no tools installed");
+    // Windows 2000 and XP 32-bit have no GetSystemFirmwareTable: the test
+    // build's watchdog, which runs later in the story, then asks WMI.
+    ts::reg_delete_tree(HKEY_LOCAL_MACHINE, TEST_PLATFORM_KEY);
+#if !defined(_WIN64)
+    if (old == "2000" || old == "xp") {
+        ts::reg_set_dword(HKEY_LOCAL_MACHINE, TEST_PLATFORM_KEY, TEST_NO_FIRMWARE_TABLE_VALUE, 1);
+        say("   as there, the test build's programs find no GetSystemFirmwareTable and ask WMI");
+    }
+#endif
     doubles::remove_devcon_doubles();
     doubles::reset_devcon();
     bool ok = doubles::install_devcon_double(DEVCON_PATH_1) && doubles::install_findstr_double();
