@@ -44,16 +44,10 @@ void on_tray_menu_command(UINT command)
 {
     switch (command) {
     case ID_UPGRADE_AUTO:
-        if (write_upgrade_strategy(2) == 0) {
-            g_bAutoUpgrade = 1;
-            g_bCloseUpgrade = 0;
-        }
+        choose_upgrade_strategy(STRATEGY_AUTO);
         break;
     case ID_UPGRADE_CLOSE:
-        if (write_upgrade_strategy(3) == 0) {
-            g_bAutoUpgrade = 0;
-            g_bCloseUpgrade = 1;
-        }
+        choose_upgrade_strategy(STRATEGY_CLOSE);
         break;
     case ID_TRAY_ABOUT:
         show_about_box();

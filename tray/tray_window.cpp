@@ -31,10 +31,8 @@ static void on_icon_callback(HWND window, LPARAM event)
 
 static void on_strategy_written(WPARAM strategy, LPARAM written)
 {
-    if (written == 1) {
-        g_bAutoUpgrade = strategy == 3 ? 0 : 1;
-        g_bCloseUpgrade = strategy == 3 ? 1 : 0;
-    }
+    if (written == 1)
+        apply_strategy_marks(strategy_marks_written(static_cast<int>(strategy)));
     show_tray_icon();
 }
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "contract.h"
+#include "failure_log.h"
 #include "handles.h"
 
 int g_bAutoUpgrade = 0;
@@ -10,16 +11,28 @@ int g_bCloseUpgrade = 0;
 
 static const DWORD STRATEGY_BUFFER_SIZE = 256;
 
-int write_upgrade_strategy(int strategy)
+static const char PRODUCT_KEY_NAME[] = "HKLM\\" PRODUCT_KEY;
+static const char STRATEGY_VALUE_NAME[] = "HKLM\\" PRODUCT_KEY "\\" UPGRADE_STRATEGY_VALUE;
+
+bool write_upgrade_strategy(int strategy, strategy_write_failure* failure)
 {
     unique_hkey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, PRODUCT_KEY, 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS)
-        return 1;
-    const char* text = strategy == 3 ? STRATEGY_CLOSE_TEXT : STRATEGY_AUTO_TEXT;
+    LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, PRODUCT_KEY, 0, KEY_ALL_ACCESS, key.put());
+    if (rc != ERROR_SUCCESS) {
+        if (failure)
+            *failure = {"RegOpenKeyExA", PRODUCT_KEY_NAME, rc};
+        return false;
+    }
+    const char* text = strategy == STRATEGY_CLOSE ? STRATEGY_CLOSE_TEXT : STRATEGY_AUTO_TEXT;
     // The digit and its NUL.
-    LONG rc = RegSetValueExA(key.get(), UPGRADE_STRATEGY_VALUE, 0, REG_SZ,
-                             reinterpret_cast<const BYTE*>(text), 2);
-    return rc == ERROR_SUCCESS ? 0 : 1;
+    rc = RegSetValueExA(key.get(), UPGRADE_STRATEGY_VALUE, 0, REG_SZ,
+                        reinterpret_cast<const BYTE*>(text), 2);
+    if (rc != ERROR_SUCCESS) {
+        if (failure)
+            *failure = {"RegSetValueExA", STRATEGY_VALUE_NAME, rc};
+        return false;
+    }
+    return true;
 }
 
 // A digit is never the trail byte of a double-byte character in the East
@@ -45,6 +58,19 @@ strategy_marks strategy_marks_from(bool value_read, const char* text)
     return MARKS_UNCHANGED;
 }
 
+strategy_marks strategy_marks_written(int strategy)
+{
+    return strategy == STRATEGY_CLOSE ? MARKS_CLOSE : MARKS_AUTO;
+}
+
+void apply_strategy_marks(strategy_marks marks)
+{
+    if (marks == MARKS_UNCHANGED)
+        return;
+    g_bAutoUpgrade = marks == MARKS_AUTO ? 1 : 0;
+    g_bCloseUpgrade = marks == MARKS_CLOSE ? 1 : 0;
+}
+
 void read_upgrade_strategy()
 {
     unique_hkey key;
@@ -55,16 +81,14 @@ void read_upgrade_strategy()
     DWORD type = 0;
     LONG rc = RegQueryValueExA(key.get(), UPGRADE_STRATEGY_VALUE, nullptr, &type,
                                reinterpret_cast<BYTE*>(text), &size);
-    switch (strategy_marks_from(rc == ERROR_SUCCESS, text)) {
-    case MARKS_AUTO:
-        g_bAutoUpgrade = 1;
-        g_bCloseUpgrade = 0;
-        break;
-    case MARKS_CLOSE:
-        g_bAutoUpgrade = 0;
-        g_bCloseUpgrade = 1;
-        break;
-    case MARKS_UNCHANGED:
-        break;
-    }
+    apply_strategy_marks(strategy_marks_from(rc == ERROR_SUCCESS, text));
+}
+
+void choose_upgrade_strategy(int strategy)
+{
+    strategy_write_failure failure = {};
+    if (write_upgrade_strategy(strategy, &failure))
+        apply_strategy_marks(strategy_marks_written(strategy));
+    else
+        log_tray_failure(failure.call, failure.object, static_cast<unsigned long>(failure.error));
 }

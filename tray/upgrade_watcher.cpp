@@ -17,8 +17,6 @@ namespace {
 
 const DWORD WATCH_FILTER = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_ATTRIBUTES |
                            REG_NOTIFY_CHANGE_LAST_SET | REG_NOTIFY_CHANGE_SECURITY;
-const int STRATEGY_AUTO = 2;
-const int STRATEGY_CLOSE = 3;
 
 bool open_upgrade_key(unique_hkey& key)
 {
@@ -89,7 +87,7 @@ watch_step wait_for_change(HKEY key, HANDLE changed, parent_watch* parent)
 // strategy is written here and the window is told the outcome.
 void write_strategy(int strategy)
 {
-    LPARAM written = write_upgrade_strategy(strategy) == 0 ? 1 : 0;
+    LPARAM written = write_upgrade_strategy(strategy) ? 1 : 0;
     PostMessageA(g_hTrayWnd, WM_STRATEGY_WRITTEN, strategy, written);
 }
 

@@ -1,6 +1,7 @@
 #include "child_process.h"
 
 #include "daemon_log.h"
+#include "failure_log.h"
 #include "handles.h"
 #include "system_folder.h"
 
@@ -40,11 +41,17 @@ int invokeExeFile(char* command_line)
     // searched for first in this program's folder, where a planted copy
     // would run as LocalSystem: the system's own is named in full.
     char shell[MAX_PATH] = {};
+    const char* failed_call = nullptr;
     // Suspended until it is in the job, so everything it starts is in there too.
-    if (!command_shell_path(shell, sizeof shell) ||
-        !CreateProcessA(shell, command_line, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                        nullptr, &startup, &child)) {
+    if (!command_shell_path(shell, sizeof shell))
+        failed_call = "GetSystemDirectoryA";
+    else if (!CreateProcessA(shell, command_line, nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                             nullptr, nullptr, &startup, &child))
+        failed_call = "CreateProcessA";
+    if (failed_call) {
+        DWORD error = GetLastError();
         write_daemon_log("[ZRVGrade] invokeExeFile %s failed", command_line);
+        log_daemon_failure(failed_call, shell[0] ? shell : "cmd.exe", error);
         return -1;
     }
     unique_handle thread(child.hThread);

@@ -3,6 +3,7 @@
 #include "actions.h"
 #include "contract.h"
 #include "daemon_log.h"
+#include "failure_log.h"
 #include "handles.h"
 #include "idle_objects.h"
 #include "platform_check.h"
@@ -81,7 +82,9 @@ void WINAPI service_main(DWORD, LPSTR*)
     init_service_status(&g_ServiceStatus);
     g_hServiceStatus = RegisterServiceCtrlHandlerA(WATCHDOG_SERVICE_NAME, service_ctrl_handler);
     if (!g_hServiceStatus) {
+        DWORD error = GetLastError();
         write_daemon_log("RegisterServiceCtrlHandler failed\n");
+        log_daemon_failure("RegisterServiceCtrlHandlerA", WATCHDOG_SERVICE_NAME, error);
         return;
     }
     // The idle block and its mutex, held while the service runs and never

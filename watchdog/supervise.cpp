@@ -4,6 +4,7 @@
 #include "contract.h"
 #include "daemon_log.h"
 #include "event_report.h"
+#include "failure_log.h"
 #include "handles.h"
 #include "repair_record.h"
 
@@ -17,6 +18,13 @@ bool take_log_check_turn(supervise_counters* counters)
         counters->passes_since_log_check = 0;
     ++counters->passes_since_log_check;
     return due;
+}
+
+bool take_agent_open_result(supervise_counters* counters, DWORD error)
+{
+    bool news = error != ERROR_SUCCESS && error != counters->agent_open_error;
+    counters->agent_open_error = error;
+    return news;
 }
 
 bool agent_needs_start(DWORD state)
@@ -70,7 +78,11 @@ bool supervise_pass(supervise_counters* counters, SC_HANDLE manager)
         check_log_space();
     repair_if_requested();
 
-    unique_sc_handle agent(OpenServiceA(manager, AGENT_SERVICE_NAME, SERVICE_ALL_ACCESS));
+    unique_sc_handle agent(
+        OpenServiceA(manager, AGENT_SERVICE_NAME, SERVICE_QUERY_STATUS | SERVICE_START));
+    DWORD open_error = agent ? ERROR_SUCCESS : GetLastError();
+    if (take_agent_open_result(counters, open_error))
+        log_daemon_failure("OpenServiceA", AGENT_SERVICE_NAME, open_error);
     if (!agent)
         return true;
     SERVICE_STATUS status = {};
@@ -113,7 +125,7 @@ int supervise_agent()
     }
     check_log_space();
     report_supervision_started();
-    supervise_counters counters = {0, 0};
+    supervise_counters counters = {0, 0, ERROR_SUCCESS};
     const DWORD period = supervise_period_ms;
     for (;;) {
         Sleep(period);

@@ -11,11 +11,17 @@ const int NO_CONSOLE_LIMIT = 5;
 struct supervise_counters {
     unsigned passes_since_log_check;
     int no_console_count;   // stopped-agent passes without console device since the last reset
+    DWORD agent_open_error; // why the last pass could not open the agent; 0 when it could
 };
 
 // Whether this pass checks the log size; moves the pass counter on. From a
 // fresh start the check falls in passes 61, 121, 181...
 bool take_log_check_turn(supervise_counters* counters);
+
+// Records what opening the agent gave this pass (ERROR_SUCCESS when it
+// opened); true when a failure is to be logged: the first of a run with the
+// same error, so an agent that is not installed costs one line, not one a pass.
+bool take_agent_open_result(supervise_counters* counters, DWORD error);
 
 // The agent is started only when it is stopped or stopping.
 bool agent_needs_start(DWORD state);

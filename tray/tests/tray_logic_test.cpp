@@ -85,6 +85,27 @@ TEST(StrategyText, TwoWinsThenThreeElseUnchanged)
         EXPECT_EQ(c.expected, strategy_marks_from(c.read, c.text)) << c.text << " read=" << c.read;
 }
 
+// A written strategy and a read text set the flags through the same marks.
+TEST(StrategyMarks, WrittenStrategyAndReadTextSetTheFlags)
+{
+    struct {
+        int strategy;
+        int auto_after, close_after;
+    } written[] = {{STRATEGY_CLOSE, 0, 1}, {STRATEGY_AUTO, 1, 0}, {0, 1, 0}, {5, 1, 0}};
+    for (const auto& c : written) {
+        g_bAutoUpgrade = 1 - c.auto_after;
+        g_bCloseUpgrade = 1 - c.close_after;
+        apply_strategy_marks(strategy_marks_written(c.strategy));
+        EXPECT_EQ(c.auto_after, g_bAutoUpgrade) << c.strategy;
+        EXPECT_EQ(c.close_after, g_bCloseUpgrade) << c.strategy;
+    }
+    g_bAutoUpgrade = 0;
+    g_bCloseUpgrade = 0;
+    apply_strategy_marks(MARKS_UNCHANGED);
+    EXPECT_EQ(0, g_bAutoUpgrade);
+    EXPECT_EQ(0, g_bCloseUpgrade);
+}
+
 // The registry side of the strategy: the flags a read leaves, and the bytes
 // a write stores. The product key is scratch here and removed afterwards.
 class StrategyRegistry : public ::testing::Test {
@@ -124,7 +145,11 @@ TEST_F(StrategyRegistry, KeyAbsentKeepsFlagsAndRefusesWrites)
     read_upgrade_strategy();
     EXPECT_EQ(0, g_bAutoUpgrade);
     EXPECT_EQ(1, g_bCloseUpgrade);
-    EXPECT_EQ(1, write_upgrade_strategy(2));
+    strategy_write_failure failure = {};
+    EXPECT_FALSE(write_upgrade_strategy(STRATEGY_AUTO, &failure));
+    EXPECT_STREQ("RegOpenKeyExA", failure.call);
+    EXPECT_STREQ("HKLM\\" PRODUCT_KEY, failure.object);
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, failure.error);
     std::string bytes;
     EXPECT_FALSE(ts::reg_get(HKEY_LOCAL_MACHINE, PRODUCT_KEY, UPGRADE_STRATEGY_VALUE, &bytes));
 }
@@ -137,7 +162,7 @@ TEST_F(StrategyRegistry, WriteStoresDigitAndNul)
         const char* bytes;
     } cases[] = {{3, "3"}, {2, "2"}, {0, "2"}, {5, "2"}};
     for (const auto& c : cases) {
-        EXPECT_EQ(0, write_upgrade_strategy(c.strategy));
+        EXPECT_TRUE(write_upgrade_strategy(c.strategy));
         std::string bytes;
         DWORD type = 0;
         ASSERT_TRUE(ts::reg_get(HKEY_LOCAL_MACHINE, PRODUCT_KEY, UPGRADE_STRATEGY_VALUE, &bytes, &type));

@@ -11,6 +11,7 @@
 
 #include "contract.h"
 #include "desktop.h"
+#include "logs.h"
 #include "tray_run.h"
 #include "test_support.h"
 #include "tray_app.h"
@@ -189,6 +190,7 @@ TEST_F(MenuInProcess, ItemsChecksAndChoicesFollowTheRegistry)
 TEST_F(MenuInProcess, KeyAbsentShowsNoMarkAndChoicesChangeNothing)
 {
     ts::reg_delete_tree(HKEY_LOCAL_MACHINE, PRODUCT_KEY);
+    logs::clear_tray_log();
     std::vector<menu_item> items;
     ASSERT_TRUE(with_open_menu([&](HWND menu_window, HMENU menu) {
         items = read_menu(menu);
@@ -200,6 +202,8 @@ TEST_F(MenuInProcess, KeyAbsentShowsNoMarkAndChoicesChangeNothing)
     EXPECT_EQ("(absent)", stored_strategy());
     EXPECT_EQ(0, g_bAutoUpgrade);
     EXPECT_EQ(0, g_bCloseUpgrade);
+    EXPECT_EQ(std::vector<std::string>{"RegOpenKeyExA \"HKLM\\" PRODUCT_KEY "\" failed (2)"},
+              logs::tray_log_messages());
 }
 
 struct box_search {

@@ -161,7 +161,7 @@ protected:
     void fold_period(DWORD ms) { event_fold_period_ms = ms; }
 
     unique_sc_handle manager;
-    supervise_counters counters = {1, 0};
+    supervise_counters counters = {1, 0, 0};
     DWORD shipped_fold_period = 0;
 };
 

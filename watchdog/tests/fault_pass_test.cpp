@@ -159,7 +159,7 @@ protected:
     }
 
     unique_sc_handle manager;
-    supervise_counters counters = {1, 0};
+    supervise_counters counters = {1, 0, 0};
 };
 
 // A recorded 995 with the agent running; the fault spoils the repair or the

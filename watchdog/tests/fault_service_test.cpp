@@ -81,7 +81,14 @@ TEST_F(ServiceFault, StopDuringARepairThenTheNextStartRepairsAgain)
     doubles::set_devcon_hang("");
     logs::clear_daemon_log();
     ASSERT_TRUE(svc::start(WATCHDOG_SERVICE_NAME));
-    EXPECT_TRUE(ts::wait_until([] { return record_text() == "0"; }, 10000));
+    // The pass goes on to the agent, which is not installed: one line says so.
+    const std::string agent_missing = "OpenServiceA \"" AGENT_SERVICE_NAME "\" failed (1060)";
+    EXPECT_TRUE(ts::wait_until(
+        [&] {
+            lines messages = logs::daemon_log_messages();
+            return record_text() == "0" && !messages.empty() && messages.back() == agent_missing;
+        },
+        10000));
     EXPECT_TRUE(svc::stop(WATCHDOG_SERVICE_NAME, 3000));
     EXPECT_TRUE(no_watchdog_process());
 
@@ -92,6 +99,7 @@ TEST_F(ServiceFault, StopDuringARepairThenTheNextStartRepairsAgain)
                       "get writefile errorcode 995"};
     for (const std::string& m : logs::repair_messages(1062))
         expected.push_back(m);
+    expected.push_back(agent_missing);
     EXPECT_EQ(expected, logs::daemon_log_messages());
 }
 

@@ -73,7 +73,9 @@ TEST_F(Invoke, GivesTheExitCodeAndLogsIt)
     logs::clear_daemon_log();
     invoke_shell_path = "C:\\gt_test\\no_such_folder\\cmd.exe";
     EXPECT_EQ(-1, invoke("Cmd.exe /C exit 0"));
-    EXPECT_EQ(lines{"[ZRVGrade] invokeExeFile Cmd.exe /C exit 0 failed"}, logs::daemon_log_messages());
+    EXPECT_EQ((lines{"[ZRVGrade] invokeExeFile Cmd.exe /C exit 0 failed",
+                     "CreateProcessA \"C:\\gt_test\\no_such_folder\\cmd.exe\" failed (3)"}),
+              logs::daemon_log_messages());
 }
 
 TEST_F(Invoke, HangingToolIsEndedWithItsWholeTree)

@@ -74,16 +74,21 @@ protected:
     bool pass() { return supervise_pass(&counters, manager.get()); }
 
     unique_sc_handle manager;
-    supervise_counters counters = {1, 0};
+    supervise_counters counters = {1, 0, 0};
 };
 
+// A running agent costs no line; one that is not installed, one line for
+// however many passes.
 TEST_F(Pass, NothingToDoLogsNothing)
 {
     ASSERT_TRUE(agent_fixture::start());
     EXPECT_TRUE(pass());
+    EXPECT_EQ(lines{}, logs::daemon_log_messages());
     agent_fixture::remove();
     EXPECT_TRUE(pass());
-    EXPECT_EQ(lines{}, logs::daemon_log_messages());
+    EXPECT_TRUE(pass());
+    EXPECT_EQ(lines{"OpenServiceA \"" AGENT_SERVICE_NAME "\" failed (1060)"},
+              logs::daemon_log_messages());
     EXPECT_EQ(lines{}, doubles::devcon_calls());
     EXPECT_EQ(0, counters.no_console_count);
 }
@@ -180,6 +185,7 @@ TEST_F(Pass, ConsoleCheckThatCannotRunNeitherStartsNorGivesUp)
     invoke_shell_path = "C:\\gt_test\\no_such_folder\\cmd.exe";
     const lines not_run = {"check_serial_dev cmd=" + STATUS_COMMAND,
                            "[ZRVGrade] invokeExeFile " + STATUS_COMMAND + " failed",
+                           "CreateProcessA \"C:\\gt_test\\no_such_folder\\cmd.exe\" failed (3)",
                            "check_serial_dev could not run the check"};
     counters.no_console_count = 4;
     for (int i = 0; i < 7; ++i) {

@@ -145,13 +145,26 @@ TEST(ServiceStatus, HandlerStopsOnShutdownAndKeepsRecordOnInterrogate)
 
 TEST(Supervision, LogCheckFallsInPasses61And121And181)
 {
-    supervise_counters c = {0, 0};
+    supervise_counters c = {0, 0, 0};
     std::vector<int> due;
     for (int pass = 1; pass <= 200; ++pass) {
         if (take_log_check_turn(&c))
             due.push_back(pass);
     }
     EXPECT_EQ((std::vector<int>{61, 121, 181}), due);
+}
+
+TEST(Supervision, AgentOpenFailureLoggedOncePerRunOfOneError)
+{
+    const DWORD missing = ERROR_SERVICE_DOES_NOT_EXIST, denied = ERROR_ACCESS_DENIED;
+    struct {
+        DWORD error;
+        bool logged;
+    } passes[] = {{ERROR_SUCCESS, false}, {missing, true}, {missing, false}, {denied, true},
+                  {missing, true},        {ERROR_SUCCESS, false}, {missing, true}};
+    supervise_counters c = {0, 0, 0};
+    for (size_t i = 0; i < sizeof passes / sizeof passes[0]; ++i)
+        EXPECT_EQ(passes[i].logged, take_agent_open_result(&c, passes[i].error)) << "pass " << i;
 }
 
 TEST(Supervision, RepairCodes)
