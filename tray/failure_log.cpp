@@ -1,6 +1,5 @@
 #include "failure_log.h"
 
-#include "contract.h"
 #include "failure_text.h"
 #include "tray_log.h"
 
@@ -8,5 +7,5 @@ void log_tray_failure(const char* call, const char* object, unsigned long error)
 {
     char text[FAILURE_TEXT_CAPACITY] = {};
     format_failure(text, sizeof text, call, object, error);
-    write_tray_log(TRAY_LOG_NAME, text);
+    write_tray_log(text);
 }
