@@ -97,7 +97,7 @@ static const char* create_tray()
 
 int run_tray()
 {
-    if (!is_kvm_platform(nullptr))
+    if (!is_kvm_platform())
         return 0;
     HANDLE guard = take_start_guard();
     HWND running = FindWindowA(TRAY_WINDOW_CLASS, nullptr);

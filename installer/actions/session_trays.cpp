@@ -1,6 +1,5 @@
 #include "session_trays.h"
 
-#include <stdarg.h>
 #include <string.h>
 #include <strsafe.h>
 

@@ -79,7 +79,7 @@ extern "C" UINT __stdcall StartTrays(MSIHANDLE install)
         log_to_installer(&install, "StartTrays: no tray path given");
         return ERROR_SUCCESS;
     }
-    if (!is_kvm_platform(nullptr)) {
+    if (!is_kvm_platform()) {
         log_to_installer(&install, "StartTrays: not a KVM guest, no tray started");
         return ERROR_SUCCESS;
     }
