@@ -6,9 +6,12 @@
 #include <msiquery.h>
 
 #include "admin_settings.h"
+#include "install_log.h"
 #include "monitor_setup.h"
 #include "platform_check.h"
+#include "service_start_check.h"
 #include "session_trays.h"
+#include "tray_ending.h"
 #include "test_seams.h"
 
 namespace {
