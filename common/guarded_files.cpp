@@ -1,7 +1,6 @@
 #include "guarded_files.h"
 
 #include <string.h>
-#include <strsafe.h>
 
 namespace {
 

@@ -3,7 +3,6 @@
 #include "handles.h"
 
 #include <psapi.h>
-#include <string.h>
 
 #include <vector>
 
