@@ -116,7 +116,7 @@
 
 // ---- Watchdog: its Event Log source and its recovery by the service manager ----
 // The source is named like the service; its messages are the program's own
-// message table (common/watchdog_events.mc, ids in watchdog_events.h).
+// message table (watchdog/watchdog_events.mc, ids in watchdog_events.h).
 #define EVENT_SOURCE_NAME WATCHDOG_SERVICE_NAME
 #define EVENT_SOURCE_KEY "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\SenDrikHald"
 #define EVENT_MESSAGE_FILE_VALUE "EventMessageFile"   // REG_EXPAND_SZ, the program's path

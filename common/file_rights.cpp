@@ -1,6 +1,7 @@
 #include "file_rights.h"
 
 #include "contract.h"
+#include "handles.h"
 
 namespace {
 
@@ -64,12 +65,12 @@ BOOL allocate_sid(rights_account account, PSID* sid)
 
 bool add_entry(PACL acl, const rights_entry& entry)
 {
-    PSID sid = nullptr;
-    if (!allocate_sid(entry.account, &sid))
+    unique_sid sid;
+    if (!allocate_sid(entry.account, sid.put()))
         return false;
-    BOOL added = AddAccessAllowedAceEx(acl, ACL_REVISION, entry.inheritance, entry.mask, sid);
+    BOOL added = AddAccessAllowedAceEx(acl, ACL_REVISION, entry.inheritance, entry.mask, sid.get());
     DWORD error = GetLastError();
-    FreeSid(sid);
+    sid.reset();
     SetLastError(error);
     return added != FALSE;
 }

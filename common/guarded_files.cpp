@@ -1,7 +1,6 @@
 #include "guarded_files.h"
 
 #include <string.h>
-#include <strsafe.h>
 
 namespace {
 
@@ -10,12 +9,10 @@ const char* const FRESH_PREFIX = "log";
 bool sid_is(PSID owner, BYTE count, DWORD first, DWORD second)
 {
     SID_IDENTIFIER_AUTHORITY nt = {SECURITY_NT_AUTHORITY};
-    PSID sid = nullptr;
-    if (!AllocateAndInitializeSid(&nt, count, first, second, 0, 0, 0, 0, 0, 0, &sid))
+    unique_sid sid;
+    if (!AllocateAndInitializeSid(&nt, count, first, second, 0, 0, 0, 0, 0, 0, sid.put()))
         return false;
-    bool same = EqualSid(owner, sid) != FALSE;
-    FreeSid(sid);
-    return same;
+    return EqualSid(owner, sid.get()) != FALSE;
 }
 
 // The user of this process's token: LocalSystem for the watchdog service

@@ -81,11 +81,45 @@ struct view_traits {
     static void close(type h) { UnmapViewOfFile(h); }
 };
 
+// A mutex this thread holds: released, then closed.
+struct held_mutex_traits {
+    using type = HANDLE;
+    static type none() { return nullptr; }
+    static bool valid(type h) { return h != nullptr; }
+    static void close(type h)
+    {
+        ReleaseMutex(h);
+        CloseHandle(h);
+    }
+};
+
+// A SID from AllocateAndInitializeSid.
+struct sid_traits {
+    using type = PSID;
+    static type none() { return nullptr; }
+    static bool valid(type h) { return h != nullptr; }
+    static void close(type h) { FreeSid(h); }
+};
+
+// Memory the system allocated for the caller with LocalAlloc (a SID or a
+// text from the sddl conversions), held as the pointer type it was given as.
+template <typename T>
+struct local_memory_traits {
+    using type = T;
+    static type none() { return nullptr; }
+    static bool valid(type h) { return h != nullptr; }
+    static void close(type h) { LocalFree(h); }
+};
+
 using unique_handle = unique_owner<kernel_handle_traits>;
 using unique_hkey = unique_owner<reg_key_traits>;
 using unique_sc_handle = unique_owner<sc_handle_traits>;
 using unique_module = unique_owner<module_traits>;
 using unique_view = unique_owner<view_traits>;
+using unique_held_mutex = unique_owner<held_mutex_traits>;
+using unique_sid = unique_owner<sid_traits>;
+template <typename T>
+using unique_local = unique_owner<local_memory_traits<T>>;
 
 // Runs a callable when the scope is left, on every way out.
 template <typename F>

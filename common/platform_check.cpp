@@ -132,10 +132,7 @@ void describe_platform_record(const platform_record& record, char* out, size_t c
     }
 }
 
-bool is_kvm_platform(platform_open_failure_fn on_open_failure)
+bool is_kvm_platform()
 {
-    platform_record record = read_platform_record(true);
-    if (record.key_error != ERROR_SUCCESS && on_open_failure)
-        on_open_failure();
-    return platform_record_is_kvm(record);
+    return platform_record_is_kvm(read_platform_record(true));
 }

@@ -2,10 +2,6 @@
 #include <windows.h>
 #include <stddef.h>
 
-// Called when the BIOS key cannot be opened (the watchdog logs it, the tray
-// does not).
-typedef void (*platform_open_failure_fn)();
-
 // Where the manufacturer comes from. Windows before Vista keeps no BIOS key
 // under HARDWARE\DESCRIPTION\System: there the firmware's SMBIOS tables
 // decide, through GetSystemFirmwareTable where the system has it (XP x64 and
@@ -48,4 +44,4 @@ const char* platform_source_text(platform_source source);
 void describe_platform_record(const platform_record& record, char* out, size_t capacity);
 
 // True when the BIOS manufacturer can be read and does not begin with "Xen".
-bool is_kvm_platform(platform_open_failure_fn on_open_failure);
+bool is_kvm_platform();

@@ -3,7 +3,6 @@
 #include "handles.h"
 
 #include <psapi.h>
-#include <string.h>
 
 #include <vector>
 
@@ -80,13 +79,9 @@ DWORD find_process_by_name(const char* name)
 
 int terminate_process_by_id(DWORD id)
 {
-    unique_handle process; // declared first: the token is closed before it
-    unique_handle token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, token.put()))
-        return 0;
     // Only the right that is used: PROCESS_ALL_ACCESS of newer headers is
     // refused by Windows XP and Server 2003.
-    process.reset(OpenProcess(PROCESS_TERMINATE, FALSE, id));
+    unique_handle process(OpenProcess(PROCESS_TERMINATE, FALSE, id));
     if (!process)
         return 0;
     return TerminateProcess(process.get(), 1) ? 1 : 0;

@@ -12,7 +12,6 @@ struct reg_value_read {
     bool key_opened() const { return open_error == ERROR_SUCCESS; }
     bool found() const { return key_opened() && query_error == ERROR_SUCCESS; }
     bool key_absent() const { return open_error == ERROR_FILE_NOT_FOUND; }
-    bool value_absent() const { return key_opened() && query_error == ERROR_FILE_NOT_FOUND; }
 };
 
 // Zeroes buffer[0..capacity) and reads at most capacity-1 bytes of the value

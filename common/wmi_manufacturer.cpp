@@ -6,7 +6,6 @@
 #include <new>
 #include <objbase.h>
 #include <wbemcli.h>
-#include <strsafe.h>
 
 namespace {
 

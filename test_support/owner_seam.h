@@ -26,10 +26,8 @@ inline file_owner made_up_or_read_owner(HANDLE file)
         if (strcmp(index, wanted) != 0)
             return read_file_owner_of_object(file);
     }
-    PSID made_up = nullptr;
-    if (!ConvertStringSidToSidA(text, &made_up))
+    unique_local<PSID> made_up;
+    if (!ConvertStringSidToSidA(text, made_up.put()))
         return OWNER_UNKNOWN;
-    file_owner owner = classify_owner(made_up, nullptr);
-    LocalFree(made_up);
-    return owner;
+    return classify_owner(made_up.get(), nullptr);
 }

@@ -6,6 +6,7 @@
 #include "command_line.h"
 #include "console_output.h"
 #include "contract.h"
+#include "handles.h"
 #include "platform_check.h"
 #include "privilege.h"
 #include "process_lookup.h"
@@ -59,24 +60,15 @@ static void add_app_icon_control(HWND parent)
 // for the window without it: a rare second tray is better than none.
 static const DWORD START_GUARD_WAIT_MS = 10000;
 
-static HANDLE take_start_guard()
+static unique_held_mutex take_start_guard()
 {
-    HANDLE guard = CreateMutexA(nullptr, FALSE, TRAY_START_MUTEX_NAME);
+    unique_handle guard(CreateMutexA(nullptr, FALSE, TRAY_START_MUTEX_NAME));
     if (!guard)
-        return nullptr;
-    DWORD waited = WaitForSingleObject(guard, START_GUARD_WAIT_MS);
+        return unique_held_mutex();
+    DWORD waited = WaitForSingleObject(guard.get(), START_GUARD_WAIT_MS);
     if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED)
-        return guard;
-    CloseHandle(guard);
-    return nullptr;
-}
-
-static void release_start_guard(HANDLE guard)
-{
-    if (!guard)
-        return;
-    ReleaseMutex(guard);
-    CloseHandle(guard);
+        return unique_held_mutex(guard.release());
+    return unique_held_mutex();
 }
 
 // The worker thread and the window; the text of the failure, else NULL.
@@ -97,12 +89,12 @@ static const char* create_tray()
 
 int run_tray()
 {
-    if (!is_kvm_platform(nullptr))
+    if (!is_kvm_platform())
         return 0;
-    HANDLE guard = take_start_guard();
+    unique_held_mutex guard = take_start_guard();
     HWND running = FindWindowA(TRAY_WINDOW_CLASS, nullptr);
     const char* failure = running ? nullptr : create_tray();
-    release_start_guard(guard);
+    guard.reset();
     if (running) {
         PostMessageA(running, RegisterWindowMessageA(ADD_TRAY_MESSAGE), 0, 0);
         return 0;

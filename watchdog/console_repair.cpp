@@ -97,13 +97,11 @@ int enable_disable_serial_dev(int action)
     const char* word = action == 0 ? DEVCON_DISABLE_WORD : action == 1 ? DEVCON_ENABLE_WORD : nullptr;
     if (!word)
         return 0;
-    char action_word[COMMAND_CAPACITY] = {};
-    StringCchCopyA(action_word, COMMAND_CAPACITY - 1, word);
     const char* tool = choose_devcon();
     if (!tool)
         return 0;
     char command[COMMAND_CAPACITY] = {};
-    StringCchPrintfA(command, COMMAND_CAPACITY, DEVCON_ACTION_COMMAND_FORMAT, tool, action_word);
+    StringCchPrintfA(command, COMMAND_CAPACITY, DEVCON_ACTION_COMMAND_FORMAT, tool, word);
     write_daemon_log("enable_disable_serial_dev cmd=%s", command);
     return invokeExeFile(command) == 0 ? 1 : 0;
 }

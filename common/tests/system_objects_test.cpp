@@ -45,10 +45,9 @@ TEST(IdleMutex, DescriptorGrantsEverybodyOnlyWaitReleaseAndRead)
         ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
         EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, ace->Header.AceType);
         EXPECT_EQ(wanted[i].mask, ace->Mask) << i;
-        char* sid = nullptr;
-        ASSERT_TRUE(ConvertSidToStringSidA(&ace->SidStart, &sid));
-        EXPECT_STREQ(wanted[i].sid, sid);
-        LocalFree(sid);
+        unique_local<char*> sid;
+        ASSERT_TRUE(ConvertSidToStringSidA(&ace->SidStart, sid.put()));
+        EXPECT_STREQ(wanted[i].sid, sid.get());
     }
 }
 

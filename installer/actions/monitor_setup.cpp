@@ -1,33 +1,17 @@
 #include "monitor_setup.h"
 
-#include <stdarg.h>
-#include <stdio.h>
 #include <string.h>
 #include <strsafe.h>
 
 #include "contract.h"
 #include "file_rights.h"
 #include "handles.h"
-#include "platform_check.h"
-#include "process_lookup.h"
-#include "registry.h"
-
-void say(setup_report report, void* context, const char* format, ...)
-{
-    char text[512] = {};
-    va_list args;
-    va_start(args, format);
-    StringCchVPrintfA(text, sizeof text, format, args);
-    va_end(args);
-    report(context, text);
-}
 
 namespace {
 
 // The watchdog's log and its backup: made here, as the installer's account,
 // so that no user can take either name first.
 const char* const DAEMON_LOG_NAMES[] = {DAEMON_LOG_NAME, DAEMON_BACKUP_NAME};
-const DWORD TRAY_END_WAIT_MS = 5000;
 
 // "C:\Program Files\virtio\monitor" + "\virtio\monitor\x.log" -> "...\monitor\x.log"
 bool file_in_folder(const char* folder, const char* contract_name, char* path)
@@ -201,53 +185,4 @@ DWORD secure_monitor_folder(const char* given, setup_report report, void* contex
         prepare_daemon_log(folder, name, true, report, context);
     share_tray_log(folder, report, context);
     return ERROR_SUCCESS;
-}
-
-int end_running_trays(setup_report report, void* context)
-{
-    struct ending {
-        setup_report report;
-        void* context;
-        int ended;
-    } run = {report, context, 0};
-    // Every tray of every session: ended through the handle its name was read
-    // on; one that cannot be ended (a look-alike of another account) is passed.
-    for_each_process_named(TRAY_IMAGE_NAME, PROCESS_TERMINATE | SYNCHRONIZE, 0,
-                           [](HANDLE process, DWORD id, void* context_) {
-        ending* e = static_cast<ending*>(context_);
-        if (!TerminateProcess(process, 1)) {
-            DWORD error = GetLastError();
-            say(e->report, e->context, "cannot end " TRAY_IMAGE_NAME " (process %lu, error %lu)", id, error);
-            return true;
-        }
-        WaitForSingleObject(process, TRAY_END_WAIT_MS);
-        say(e->report, e->context, "ended " TRAY_IMAGE_NAME " (process %lu)", id);
-        ++e->ended;
-        return true;
-    }, &run);
-    return run.ended;
-}
-
-bool service_can_start(setup_report report, void* context)
-{
-    // The decision is the programs' own check, read here as a record to name
-    // the manufacturer and, where the BIOS key is absent, its source.
-    platform_record record = read_platform_record(true);
-    bool can_start = platform_record_is_kvm(record);
-    char shown[400] = "unreadable";
-    if (record.read)
-        StringCchPrintfA(shown, sizeof shown, "\"%s\"", record.manufacturer);
-    if (record.source != SOURCE_BIOS_KEY) {
-        char source[300];
-        StringCchPrintfA(source, sizeof source, " (no BIOS key; from %s)", platform_source_text(record.source));
-        StringCchCatA(shown, sizeof shown, source);
-    }
-    if (can_start)
-        say(report, context, MANUFACTURER_VALUE " %s: the service " WATCHDOG_SERVICE_NAME " is started", shown);
-    else
-        say(report, context,
-            MANUFACTURER_VALUE " %s: the watchdog does nothing on this machine; the service " WATCHDOG_SERVICE_NAME
-            " is installed and left stopped (it starts by itself at a boot where the platform check passes)",
-            shown);
-    return can_start;
 }

@@ -2,13 +2,7 @@
 #include <windows.h>
 
 #include "guarded_files.h"
-
-// One line for the installation log.
-typedef void (*setup_report)(void* context, const char* text);
-
-// One formatted line (at most 511 characters) to the report.
-__attribute__((format(printf, 3, 4)))
-void say(setup_report report, void* context, const char* format, ...);
+#include "install_log.h"
 
 // Prepares the log folder (its path, with or without a trailing backslash):
 // - opens it without following a reparse point and refuses one (a junction
@@ -26,11 +20,6 @@ void say(setup_report report, void* context, const char* format, ...);
 // Gives ERROR_SUCCESS, or the error that left the folder without its rights
 // (ERROR_DIRECTORY for a reparse point or a file of that name).
 DWORD secure_monitor_folder(const char* folder, setup_report report, void* context);
-
-// Ends every running tray program (they may run in several sessions) and
-// waits a little for each to be gone, so its file can be replaced or removed.
-// Gives the number ended.
-int end_running_trays(setup_report report, void* context);
 
 // ---- Decisions of the folder action, on plain values ----
 
@@ -50,8 +39,3 @@ enum daemon_log_step { DAEMON_LOG_KEEP, DAEMON_LOG_CREATE, DAEMON_LOG_REPLACE };
 // action's own account); anything else a user may have made is replaced by
 // an empty file.
 daemon_log_step daemon_log_step_for(const found_log& found);
-
-// The platform check of the programs (SystemManufacturer readable and not
-// beginning with "Xen"), made for the package: true when the service may be
-// started. Says in the log what it found and what follows.
-bool service_can_start(setup_report report, void* context);

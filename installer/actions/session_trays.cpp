@@ -1,6 +1,5 @@
 #include "session_trays.h"
 
-#include <stdarg.h>
 #include <string.h>
 #include <strsafe.h>
 
@@ -192,8 +191,8 @@ bool start_as_user(const system_calls& calls, HANDLE token, const char* tray_pat
     }
     if (!ok)
         return false;
-    CloseHandle(started.hThread);
-    CloseHandle(started.hProcess);
+    unique_handle thread(started.hThread);
+    unique_handle process(started.hProcess);
     *process_id = started.dwProcessId;
     return true;
 }

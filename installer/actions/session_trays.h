@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <wtsapi32.h>   // WTS_CONNECTSTATE_CLASS only: the functions are looked up at run time
 
-#include "monitor_setup.h"  // setup_report
+#include "install_log.h"
 
 // One session as WTSEnumerateSessions lists it.
 struct listed_session {

@@ -6,9 +6,13 @@
 #include <msiquery.h>
 
 #include "admin_settings.h"
+#include "install_log.h"
 #include "monitor_setup.h"
+#include "msi_handles.h"
 #include "platform_check.h"
+#include "service_start_check.h"
 #include "session_trays.h"
+#include "tray_ending.h"
 #include "test_seams.h"
 
 namespace {
@@ -16,14 +20,13 @@ namespace {
 void log_to_installer(void* context, const char* text)
 {
     MSIHANDLE install = *static_cast<MSIHANDLE*>(context);
-    MSIHANDLE record = MsiCreateRecord(1);
+    unique_msi_handle record(MsiCreateRecord(1));
     if (!record)
         return;
     // The text goes in a field, so brackets in a path are not formatted.
-    MsiRecordSetStringA(record, 0, "[1]");
-    MsiRecordSetStringA(record, 1, text);
-    MsiProcessMessage(install, INSTALLMESSAGE_INFO, record);
-    MsiCloseHandle(record);
+    MsiRecordSetStringA(record.get(), 0, "[1]");
+    MsiRecordSetStringA(record.get(), 1, text);
+    MsiProcessMessage(install, INSTALLMESSAGE_INFO, record.get());
 }
 
 } // namespace
@@ -79,7 +82,7 @@ extern "C" UINT __stdcall StartTrays(MSIHANDLE install)
         log_to_installer(&install, "StartTrays: no tray path given");
         return ERROR_SUCCESS;
     }
-    if (!is_kvm_platform(nullptr)) {
+    if (!is_kvm_platform()) {
         log_to_installer(&install, "StartTrays: not a KVM guest, no tray started");
         return ERROR_SUCCESS;
     }

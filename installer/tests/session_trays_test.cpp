@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "contract.h"
-#include "monitor_setup.h"
 #include "session_trays.h"
+#include "tray_ending.h"
 #include "tray_run.h"
 #include "test_support.h"
 

@@ -83,12 +83,10 @@ TEST(FolderRights, EveryUsersTrayAppendsToAndTrimsTheSharedLog)
 
 std::string sid_text(PSID sid)
 {
-    char* text = nullptr;
-    if (!ConvertSidToStringSidA(sid, &text))
+    unique_local<char*> text;
+    if (!ConvertSidToStringSidA(sid, text.put()))
         return "?";
-    std::string out = text;
-    LocalFree(text);
-    return out;
+    return text.get();
 }
 
 TEST(FolderRights, DescriptorsHoldTheTablesByWellKnownSidAndInheritNothing)
@@ -227,15 +225,13 @@ TEST(PlantedLog, OwnersAreToldApartBySid)
         {"S-1-5-21-1-2-3-1002", OWNER_OTHER}, {"S-1-5-32-545", OWNER_OTHER},  // a user, Users
         {"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", OWNER_OTHER},  // TrustedInstaller
     };
-    PSID self = nullptr, owner = nullptr;
-    ASSERT_TRUE(ConvertStringSidToSidA(self_text, &self));
+    unique_local<PSID> self, owner;
+    ASSERT_TRUE(ConvertStringSidToSidA(self_text, self.put()));
     for (const auto& r : rows) {
-        ASSERT_TRUE(ConvertStringSidToSidA(r.first, &owner)) << r.first;
-        EXPECT_EQ(classify_owner(owner, self), r.second) << r.first;
-        LocalFree(owner);
+        ASSERT_TRUE(ConvertStringSidToSidA(r.first, owner.put())) << r.first;
+        EXPECT_EQ(classify_owner(owner.get(), self.get()), r.second) << r.first;
     }
-    EXPECT_EQ(classify_owner(nullptr, self), OWNER_UNKNOWN);
-    LocalFree(self);
+    EXPECT_EQ(classify_owner(nullptr, self.get()), OWNER_UNKNOWN);
 }
 
 DWORD links_of(const std::string& path)
