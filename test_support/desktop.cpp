@@ -44,6 +44,25 @@ bool start_unix(const std::string& shell_command)
     return true;
 }
 
+bool plant_folder_link(const std::string& folder, const std::string& target)
+{
+    std::string kept = folder + "-kept";
+    make_dirs(target);
+    remove_tree(kept);
+    return MoveFileA(folder.c_str(), kept.c_str()) &&
+           start_unix("ln -s '" + unix_path(target) + "' '" + unix_path(kept) + "/../" +
+                      folder.substr(folder.find_last_of('\\') + 1) + "'") &&
+           wait_until([&] { return GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES; }, 5000);
+}
+
+void put_back_folder(const std::string& folder)
+{
+    std::string kept = folder + "-kept";
+    start_unix("rm -f '" + unix_path(kept) + "/../" + folder.substr(folder.find_last_of('\\') + 1) + "'");
+    wait_until([&] { return GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES; }, 5000);
+    MoveFileA(kept.c_str(), folder.c_str());
+}
+
 std::string wine_loader()
 {
 #if defined(_WIN64)

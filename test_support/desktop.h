@@ -18,6 +18,12 @@ std::string unix_path(const std::string& dos_path);
 // waitable handle for Unix programs: callers wait for what the command makes.
 bool start_unix(const std::string& shell_command);
 
+// Moves `folder` aside (to folder + "-kept") and puts a host symbolic link to
+// `target` in its place, as a user's junction would stand: Wine shows the
+// link as a reparse point. False when a step failed; put_back_folder undoes it.
+bool plant_folder_link(const std::string& folder, const std::string& target);
+void put_back_folder(const std::string& folder);
+
 // The Unix path of the Wine loader for programs of this test program's
 // architecture: the test bed names both (GT_WINE64, GT_WINE32), since
 // Debian's "wine" starts the 32-bit loader once that is installed.

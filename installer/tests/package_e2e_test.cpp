@@ -528,18 +528,12 @@ TEST_F(Package, AnInstallIntoAPlantedLogFolderIsRolledBack)
 {
     // The folder (kept with its logs) moved aside and a link to another
     // folder put in its place; Wine shows a Unix symbolic link as a reparse point.
-    std::string kept = MONITOR + "-kept", elsewhere = "C:\\gt-planted-monitor";
-    ts::make_dirs(elsewhere);
-    ASSERT_TRUE(MoveFileA(MONITOR.c_str(), kept.c_str())) << GetLastError();
-    ASSERT_TRUE(ts::start_unix("ln -s '" + ts::unix_path(elsewhere) + "' '" + ts::unix_path(kept) + "/../monitor'"));
+    std::string elsewhere = "C:\\gt-planted-monitor";
+    ASSERT_TRUE(ts::plant_folder_link(MONITOR, elsewhere)) << GetLastError();
     scope_exit restore([&] {
-        ts::start_unix("rm -f '" + ts::unix_path(kept) + "/../monitor'");
-        ts::wait_until([&] { return GetFileAttributesA(MONITOR.c_str()) == INVALID_FILE_ATTRIBUTES; }, 5000);
-        MoveFileA(kept.c_str(), MONITOR.c_str());
+        ts::put_back_folder(MONITOR);
         ts::remove_tree(elsewhere);
     });
-    ASSERT_TRUE(ts::wait_until([&] { return GetFileAttributesA(MONITOR.c_str()) != INVALID_FILE_ATTRIBUTES; },
-                               5000));
     EXPECT_EQ(msiexec("/i", g_new_dist + PACKAGE, "planted"), (DWORD)ERROR_INSTALL_FAILURE);
     EXPECT_NE(package_log("planted").find("refused " + MONITOR + ": not a plain folder"), std::string::npos);
     EXPECT_TRUE(installed_versions().empty());

@@ -348,20 +348,13 @@ TEST_F(ProgramFilesMoved, NothingBelowTheLiteralFolderRunsOrTakesTheLog)
 // records and rotations are dropped as if it were missing.
 TEST_F(Repair, ALogFolderThatIsALinkTakesNoRecord)
 {
-    const std::string monitor = logs::monitor_folder(), kept = monitor + "-kept";
-    const std::string elsewhere = "C:\\gt_test\\linked_monitor";
+    const std::string monitor = logs::monitor_folder(), elsewhere = "C:\\gt_test\\linked_monitor";
     ts::remove_tree(elsewhere);
-    ts::make_dirs(elsewhere);
-    ts::remove_tree(kept);
-    ASSERT_TRUE(MoveFileA(monitor.c_str(), kept.c_str())) << GetLastError();
-    ASSERT_TRUE(ts::start_unix("ln -s '" + ts::unix_path(elsewhere) + "' '" + ts::unix_path(monitor) + "'"));
+    ASSERT_TRUE(ts::plant_folder_link(monitor, elsewhere)) << GetLastError();
     scope_exit restore([&] {
-        ts::start_unix("rm -f '" + ts::unix_path(monitor) + "'");
-        ts::wait_until([&] { return GetFileAttributesA(monitor.c_str()) == INVALID_FILE_ATTRIBUTES; }, 5000);
-        MoveFileA(kept.c_str(), monitor.c_str());
+        ts::put_back_folder(monitor);
         ts::remove_tree(elsewhere);
     });
-    ASSERT_TRUE(ts::wait_until([&] { return ts::file_exists(monitor); }, 5000));
     EXPECT_EQ(1, check_serial_dev());
     ASSERT_TRUE(ts::write_file(elsewhere + "\\sen-drik-hald.log", std::string(3145729, 'x')));
     check_log_space();
