@@ -77,10 +77,10 @@ static const char* create_tray()
     g_uAddTray = RegisterWindowMessageA(ADD_TRAY_MESSAGE);
     g_uHideTray = RegisterWindowMessageA(HIDE_TRAY_MESSAGE);
 
-    HANDLE worker = CreateThread(nullptr, 0, tray_worker_thread, nullptr, 0, nullptr);
+    // Never joined: the handle is closed at once.
+    unique_handle worker(CreateThread(nullptr, 0, tray_worker_thread, nullptr, 0, nullptr));
     if (!worker)
         return TEXT_THREAD_FAILED;
-    CloseHandle(worker);
 
     read_upgrade_strategy();
     g_hTrayWnd = create_tray_window();
