@@ -31,6 +31,8 @@ struct com_api {
 // Shared by the caller and the query's thread; the last one to let go frees it.
 struct wmi_call {
     LONG references;
+    DWORD wait_ms;
+    HMODULE pinned;   // this code's module, held until the thread has ended
     wmi_answer answer;
 };
 
@@ -138,12 +140,6 @@ HRESULT ask_manufacturer(const com_api& api, DWORD wait_ms, wmi_answer* answer)
     return hr;
 }
 
-struct thread_start {
-    wmi_call* call;
-    DWORD wait_ms;
-    HMODULE pinned;   // this code's module, held until the thread has ended
-};
-
 // A caller in a DLL (the package's actions) may be unloaded while a query
 // that timed out still runs: the thread keeps the module loaded.
 HMODULE pin_this_module()
@@ -158,9 +154,9 @@ HMODULE pin_this_module()
 
 DWORD WINAPI query_thread(void* parameter)
 {
-    thread_start start = *static_cast<thread_start*>(parameter);
-    delete static_cast<thread_start*>(parameter);
-    wmi_answer* answer = &start.call->answer;
+    wmi_call* call = static_cast<wmi_call*>(parameter);
+    HMODULE pinned = call->pinned;
+    wmi_answer* answer = &call->answer;
     // Never unloaded: COM's own threads may outlive the apartment.
     HMODULE ole32 = load_system_dll("ole32.dll");
     HMODULE oleaut32 = load_system_dll("oleaut32.dll");
@@ -170,16 +166,16 @@ DWORD WINAPI query_thread(void* parameter)
     } else {
         HRESULT hr = api.initialize(nullptr, COINIT_MULTITHREADED);
         if (SUCCEEDED(hr)) {
-            hr = ask_manufacturer(api, start.wait_ms, answer);
+            hr = ask_manufacturer(api, call->wait_ms, answer);
             api.uninitialize();
         }
         answer->failure = answer->read                            ? 0
                           : hr == HRESULT_FROM_WIN32(WAIT_TIMEOUT) ? WAIT_TIMEOUT
                                                                    : static_cast<DWORD>(hr);
     }
-    let_go(start.call);
-    if (start.pinned)
-        FreeLibraryAndExitThread(start.pinned, 0);
+    let_go(call);
+    if (pinned)
+        FreeLibraryAndExitThread(pinned, 0);
     return 0;
 }
 
@@ -190,21 +186,16 @@ wmi_answer query_wmi_manufacturer(DWORD wait_ms)
     wmi_answer answer = {};
     answer.failure = WAIT_TIMEOUT;
     wmi_call* call = new (std::nothrow) wmi_call();
-    thread_start* start = new (std::nothrow) thread_start();
-    if (!call || !start) {
-        delete call;
-        delete start;
+    if (!call) {
         answer.failure = ERROR_NOT_ENOUGH_MEMORY;
         return answer;
     }
-    call->references = 2;
-    *start = {call, wait_ms, pin_this_module()};
-    unique_handle thread(CreateThread(nullptr, 0, query_thread, start, 0, nullptr));
+    *call = {2, wait_ms, pin_this_module(), {}};
+    unique_handle thread(CreateThread(nullptr, 0, query_thread, call, 0, nullptr));
     if (!thread) {
         answer.failure = GetLastError();
-        if (start->pinned)
-            FreeLibrary(start->pinned);
-        delete start;
+        if (call->pinned)
+            FreeLibrary(call->pinned);
         delete call;
         return answer;
     }

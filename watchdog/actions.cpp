@@ -41,12 +41,12 @@ int run_as_service()
     if (record.source == SOURCE_WMI) {
         // WMI may have to be started by the service manager, which starts
         // nothing while it waits for this service: asked once it runs.
-        run_service_dispatcher(true);
+        run_service_dispatcher(&record);
         return 0;
     }
     if (!log_platform_record(record))
         return 0;
-    run_service_dispatcher(false);
+    run_service_dispatcher(nullptr);
     return 0;
 }
 

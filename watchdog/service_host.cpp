@@ -14,16 +14,18 @@ namespace {
 // SERVICE_WIN32, as the status record reports it.
 const DWORD WATCHDOG_STATUS_TYPE = 0x30;
 
-bool s_check_platform_when_running = false;
+// The record whose WMI answer is still to be asked for, else NULL.
+platform_record* s_platform_to_complete = nullptr;
 
 // The service manager holds its database while a service starts, so a
 // service that needs another one started (here WMI, on demand) may ask for
 // it only once it has reported running.
 bool platform_passes_when_running()
 {
-    if (!s_check_platform_when_running)
+    if (!s_platform_to_complete)
         return true;
-    return log_platform_record(read_platform_record(true));
+    read_manufacturer_from_wmi(s_platform_to_complete);
+    return log_platform_record(*s_platform_to_complete);
 }
 
 } // namespace
@@ -109,9 +111,9 @@ void WINAPI service_main(DWORD, LPSTR*)
     SetServiceStatus(g_hServiceStatus, &g_ServiceStatus);
 }
 
-void run_service_dispatcher(bool check_platform_when_running)
+void run_service_dispatcher(platform_record* to_complete)
 {
-    s_check_platform_when_running = check_platform_when_running;
+    s_platform_to_complete = to_complete;
     char name[] = WATCHDOG_SERVICE_NAME;
     SERVICE_TABLE_ENTRYA table[] = {{name, service_main}, {nullptr, nullptr}};
     // Fails at once (1063) when started from a console; that ends silently.

@@ -20,6 +20,9 @@ void WINAPI service_main(DWORD argc, LPSTR* argv);
 void WINAPI service_ctrl_handler(DWORD control);
 
 // Hands the main thread to the service dispatcher until the service stops.
-// check_platform_when_running: the platform is asked through WMI once the
-// service reports running; a machine that is not a KVM guest then stops it.
-void run_service_dispatcher(bool check_platform_when_running);
+// to_complete: a platform record still to be asked of WMI, which happens once
+// the service reports running; a machine that is not a KVM guest then stops
+// it. NULL when the platform was decided before. The dispatcher returns only
+// after the service stopped, so a record of the caller's frame lives long enough.
+struct platform_record;
+void run_service_dispatcher(platform_record* to_complete);
